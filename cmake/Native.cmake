@@ -1,0 +1,21 @@
+# Native (Linux) build: the portable core, its unit tests and benchmarks.
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+if(VARNHOLT_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
+add_executable(core_tests
+    tests/native/BackupPathTest.cpp
+)
+target_link_libraries(core_tests PRIVATE varnholt_core GTest::gtest_main)
+target_compile_options(core_tests PRIVATE -Wall -Wextra)
+gtest_discover_tests(core_tests DISCOVERY_MODE PRE_TEST)
+
+find_package(benchmark QUIET)
+if(benchmark_FOUND AND NOT VARNHOLT_SANITIZE)
+    add_executable(bench_compose bench/ComposeBench.cpp)
+    target_link_libraries(bench_compose PRIVATE varnholt_core benchmark::benchmark benchmark::benchmark_main)
+endif()

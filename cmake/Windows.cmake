@@ -1,0 +1,47 @@
+# Windows build (MinGW-w64 cross): the plug-in, the stand-in host and the Wine tests.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+# Self-contained binaries: no runtime DLLs beyond the system's.
+add_link_options(-static -static-libgcc -static-libstdc++)
+set(VARNHOLT_WARNINGS -Wall -Wextra)
+
+# Import library for the host's VylLib.dll, made from the seven names alone, so that
+# the plug-in binds to the real host library by name.
+set(VYLLIB_IMPORT ${CMAKE_BINARY_DIR}/libVylLibImport.a)
+add_custom_command(OUTPUT ${VYLLIB_IMPORT}
+    COMMAND ${CMAKE_DLLTOOL} -d ${CMAKE_SOURCE_DIR}/host/VylLib.def -l ${VYLLIB_IMPORT}
+    DEPENDS ${CMAKE_SOURCE_DIR}/host/VylLib.def)
+add_custom_target(vyllib_import DEPENDS ${VYLLIB_IMPORT})
+add_library(VylLibImport STATIC IMPORTED GLOBAL)
+set_target_properties(VylLibImport PROPERTIES IMPORTED_LOCATION ${VYLLIB_IMPORT})
+add_dependencies(VylLibImport vyllib_import)
+
+# The plug-in's code, as it goes into Varnholt.dll.
+add_library(varnholt_plugin STATIC
+    host/ModuleObjects.cpp
+    backup/BackupRun.cpp
+)
+target_link_libraries(varnholt_plugin PUBLIC varnholt_core VylLibImport)
+target_compile_options(varnholt_plugin PRIVATE ${VARNHOLT_WARNINGS})
+
+# Stand-in host library.
+add_library(VylLib SHARED hostsim/VylSim.cpp)
+set_target_properties(VylLib PROPERTIES PREFIX "")
+target_include_directories(VylLib PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(VylLib PRIVATE ${VARNHOLT_WARNINGS})
+
+# GoogleTest for Windows, run under Wine.
+set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+add_executable(win_backup_tests tests/win/BackupRunTest.cpp tests/win/WinTestUtil.cpp)
+target_link_libraries(win_backup_tests PRIVATE varnholt_plugin VylLib gtest_main)
+add_test(NAME win_backup_tests COMMAND win_backup_tests)
+
+add_executable(backup_demo hostsim/BackupDemo.cpp)
+target_link_libraries(backup_demo PRIVATE varnholt_plugin VylLib)
+target_link_options(backup_demo PRIVATE -municode)

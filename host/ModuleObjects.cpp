@@ -1,0 +1,11 @@
+// The plug-in's module-level objects, constructed in this order when the library is
+// loaded and destroyed in reverse when it is unloaded.
+#include "PluginState.h"
+
+const std::wstring SettingsSection = L"Varnholt";
+
+namespace {
+BackupSettings pluginSettings;
+}
+
+BackupSettings& PluginSettings() { return pluginSettings; }

@@ -1,0 +1,192 @@
+// One backup run through RunBackup itself, against the stand-in host and Wine's file system.
+#include <gtest/gtest.h>
+
+#include "WinTestUtil.h"
+#include "backup/BackupRun.h"
+#include "host/PluginState.h"
+#include "hostsim/VylSim.h"
+
+namespace {
+
+const std::string kDrawing = "drawing bytes \x01\x02\x03 end";
+
+class BackupRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SimReset();
+        drawing_ = work_ / L"plan.dwg";
+        WriteFileBytes(drawing_, kDrawing);
+        SimSetDrawingPath(drawing_.c_str());
+        PluginSettings() = BackupSettings{0, 30, backup_.path(), 1};
+    }
+    void TearDown() override { PluginSettings() = BackupSettings(); }
+
+    // Runs one tick and returns the target it saved to, checked against the
+    // stamps read just before and just after the run (so a minute boundary in
+    // between cannot make the test fail).
+    std::wstring RunAndExpectTarget(const std::wstring& folder, int pattern) {
+        DateStamp before, after;
+        FillDateStamp(before);
+        RunBackup(nullptr, WM_TIMER, 1, 0);
+        FillDateStamp(after);
+        std::wstring t1, t2;
+        ComposeTargetPath(folder, drawing_, pattern, before, t1);
+        ComposeTargetPath(folder, drawing_, pattern, after, t2);
+        EXPECT_EQ(SimCountOf(SimSave), 1);
+        const std::wstring saved = SaveTarget();
+        EXPECT_TRUE(saved == t1 || saved == t2) << Utf8(saved) << " vs " << Utf8(t1);
+        return saved;
+    }
+
+    static std::wstring SaveTarget() {
+        for (int i = 0; i < SimCallCount(); ++i)
+            if (SimCallKindAt(i) == SimSave) return SimCallTextAt(i);
+        return L"";
+    }
+
+    ScratchDir work_;
+    ScratchDir backup_;
+    std::wstring drawing_;
+};
+
+TEST_F(BackupRunTest, EachPatternWritesARealCopyIntoItsFolders) {
+    const int depth[] = {3, 2, 2, 0};
+    for (int pattern = 1; pattern <= 4; ++pattern) {
+        SCOPED_TRACE(pattern);
+        SimReset();
+        SimSetDrawingPath(drawing_.c_str());
+        PluginSettings().mMainItemNo = pattern;
+        const std::wstring target = RunAndExpectTarget(backup_.path(), pattern);
+        EXPECT_EQ(SimCallValueAt(SimCallCount() - 1), 0);
+        EXPECT_EQ(SimCountOf(SimMessageBox), 0);
+        EXPECT_EQ(ReadFileBytes(target), kDrawing);
+        // The date folders between the backup folder and the copy exist.
+        std::wstring rest = target.substr(backup_.path().size() + 1);
+        EXPECT_EQ(std::count(rest.begin(), rest.end(), L'\\'), depth[pattern - 1]);
+        EXPECT_TRUE(IsDirectory(target.substr(0, target.rfind(L'\\'))));
+    }
+}
+
+TEST_F(BackupRunTest, TrailingBackslashesAndMissingDottedFolders) {
+    // The folders along the path are created, including those whose names hold a dot.
+    const std::wstring folder = backup_ / L"Data.old\\Backup\\\\";
+    PluginSettings().mFolder = folder;
+    const std::wstring target = RunAndExpectTarget(folder, 1);
+    EXPECT_EQ(target.rfind(backup_ / L"Data.old\\Backup\\", 0), 0u);
+    EXPECT_EQ(ReadFileBytes(target), kDrawing);
+    EXPECT_EQ(SimCountOf(SimMessageBox), 0);
+}
+
+TEST_F(BackupRunTest, FailedSaveShowsExactlyOneMessageWithTheTarget) {
+    WriteFileBytes(backup_ / L"blocker", "not a folder");
+    const std::wstring folder = backup_ / L"blocker\\sub";
+    PluginSettings().mFolder = folder;
+    const std::wstring target = RunAndExpectTarget(folder, 1);
+    ASSERT_EQ(SimCountOf(SimMessageBox), 1);
+    EXPECT_EQ(SimCallKindAt(SimCallCount() - 1), SimMessageBox);
+    EXPECT_EQ(std::wstring(SimCallTextAt(SimCallCount() - 1)), L"[오류]" + target + L" 에 저장할수 없습니다.");
+    EXPECT_EQ(ListTree(backup_.path()), std::vector<std::wstring>{L"blocker"});
+}
+
+TEST_F(BackupRunTest, NothingHappensWithoutDrawingFileNameOrPattern) {
+    const struct { const wchar_t* drawing; bool null; int pattern; } cases[] = {
+        {L"", false, 1},
+        {nullptr, true, 1},
+        {nullptr, false, 0},  // the real drawing, pattern 0
+        {nullptr, false, 5},
+        {L"C:\\work\\", false, 1},
+        {L"C:\\work\\...", false, 2},
+    };
+    for (const auto& c : cases) {
+        SimReset();
+        if (c.null)
+            SimSetDrawingPath(nullptr);
+        else
+            SimSetDrawingPath(c.drawing ? c.drawing : drawing_.c_str());
+        PluginSettings().mMainItemNo = c.pattern;
+        RunBackup(nullptr, WM_TIMER, 1, 0);
+        EXPECT_EQ(SimCallCount(), 1) << c.pattern;  // only the path was asked for
+        EXPECT_EQ(SimCallKindAt(0), SimGetDrawingPath);
+        EXPECT_TRUE(ListTree(backup_.path()).empty());
+    }
+}
+
+// While the failure box of one run is open, the next tick arrives (the box's modal
+// loop dispatches the timer). That tick must be skipped, not stack another box.
+int nestedCallsSeen = -1;
+void TickInsideMessageBox(const wchar_t*) {
+    const int before = SimCallCount();
+    RunBackup(nullptr, WM_TIMER, 1, 0);
+    nestedCallsSeen = SimCallCount() - before;
+}
+
+TEST_F(BackupRunTest, TickDuringTheFailureBoxIsSkipped) {
+    WriteFileBytes(backup_ / L"blocker", "x");
+    PluginSettings().mFolder = backup_ / L"blocker";
+    SimSetMessageBoxHook(TickInsideMessageBox);
+    nestedCallsSeen = -1;
+    RunBackup(nullptr, WM_TIMER, 1, 0);
+    EXPECT_EQ(nestedCallsSeen, 0);
+    EXPECT_EQ(SimCountOf(SimMessageBox), 1);
+
+    // Once the run is over, the next tick runs normally again.
+    SimSetMessageBoxHook(nullptr);
+    PluginSettings().mFolder = backup_.path();
+    RunBackup(nullptr, WM_TIMER, 1, 0);
+    EXPECT_EQ(SimCountOf(SimSave), 2);
+    EXPECT_EQ(SimCallValueAt(SimCallCount() - 1), 0);
+}
+
+TEST_F(BackupRunTest, HostileInputGivesAClearOutcomeAndNoStrayWrites) {
+    std::wstring garbage;
+    unsigned seed = 12345;
+    for (int i = 0; i < 600; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        garbage += static_cast<wchar_t>(1 + (seed >> 8) % 0xD7FF);  // NUL-free, no surrogates
+    }
+    const std::wstring longFolder = backup_ / std::wstring(300, L'f');
+    const struct { std::wstring drawing; std::wstring folder; } cases[] = {
+        {L"C:\\w\\" + std::wstring(32760, L'a') + L".dwg", backup_.path()},
+        {drawing_, longFolder},
+        {garbage, backup_.path()},
+        {L"C:\\w\\a:b*c?.dwg", backup_.path()},
+    };
+    for (const auto& c : cases) {
+        SimReset();
+        SimSetDrawingPath(c.drawing.c_str());
+        PluginSettings().mFolder = c.folder;
+        RunBackup(nullptr, WM_TIMER, 1, 0);
+        // Either nothing is asked of the host, or the save is asked for and a failure reported once.
+        const int saves = SimCountOf(SimSave);
+        ASSERT_LE(saves, 1);
+        const int boxes = SimCountOf(SimMessageBox);
+        int failed = 0;
+        for (int i = 0; i < SimCallCount(); ++i) failed += SimCallKindAt(i) == SimSave && SimCallValueAt(i) == -1;
+        EXPECT_EQ(boxes, failed);
+    }
+    // Nothing was written beside the work and backup folders.
+    EXPECT_EQ(ListTree(work_.path()), std::vector<std::wstring>{L"plan.dwg"});
+    for (const std::wstring& entry : ListTree(backup_.path()))
+        EXPECT_EQ(entry.rfind(L"20", 0), 0u) << Utf8(entry);
+}
+
+TEST(DirectoryChainWin, CountsAttemptsAndCreatesFolders) {
+    ScratchDir root;
+    const std::wstring target = root / L"x.y\\2024\\03\\plan_0905.dwg";
+    // Drive, the folders of the temporary path, then x.y, 2024, 03.
+    std::wstring forward = target;
+    for (auto& ch : forward)
+        if (ch == L'\\') ch = L'/';
+    EXPECT_EQ(MakeDirectoryChain(target), static_cast<int>(std::count(forward.begin(), forward.end(), L'/')));
+    EXPECT_TRUE(IsDirectory(root / L"x.y\\2024\\03"));
+    EXPECT_FALSE(PathExists(root / L"x.y\\2024\\03\\plan_0905.dwg"));
+}
+
+TEST(DateStampWin, FieldsHaveTheirWidths) {
+    DateStamp s;
+    EXPECT_EQ(FillDateStamp(s), 1);
+    EXPECT_EQ(s.mYear.size(), 4u);
+    for (const std::wstring* f : {&s.mMonth, &s.mDay, &s.mHour, &s.mMinute, &s.mSecond}) EXPECT_EQ(f->size(), 2u);
+}
+
+}  // namespace

@@ -1,0 +1,29 @@
+// Helpers for the tests that run under Wine against the real file system.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// A fresh, empty folder under the temporary folder; removed with its content on destruction.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::wstring& path() const { return path_; }
+    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+};
+
+bool PathExists(const std::wstring& path);
+bool IsDirectory(const std::wstring& path);
+void WriteFileBytes(const std::wstring& path, const std::string& bytes);
+std::string ReadFileBytes(const std::wstring& path);
+// Every file and folder below `root`, relative, sorted.
+std::vector<std::wstring> ListTree(const std::wstring& root);
+void RemoveTree(const std::wstring& path);
+std::string Utf8(const std::wstring& text);

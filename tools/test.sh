@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds everything and runs all tests: the native core (plain and with ASan/UBSan),
+# then the Windows build under Wine and Xvfb.
+set -euo pipefail
+export VARNHOLT_ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+build="${VARNHOLT_BUILD:-$VARNHOLT_ROOT/build}"
+"$VARNHOLT_ROOT/tools/setup.sh"
+. "$VARNHOLT_ROOT/tools/wine-env.sh"
+jobs=$(nproc)
+
+echo "== native"
+cmake -S "$VARNHOLT_ROOT" -B "$build/native" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build/native" -j"$jobs"
+ctest --test-dir "$build/native" --output-on-failure -j"$jobs"
+
+echo "== native with ASan/UBSan"
+cmake -S "$VARNHOLT_ROOT" -B "$build/asan" -DCMAKE_BUILD_TYPE=Debug -DVARNHOLT_SANITIZE=ON >/dev/null
+cmake --build "$build/asan" -j"$jobs"
+ctest --test-dir "$build/asan" --output-on-failure -j"$jobs"
+
+echo "== windows (under Wine)"
+cmake -S "$VARNHOLT_ROOT" -B "$build/windows" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$VARNHOLT_ROOT/cmake/mingw-w64-x86_64.cmake" >/dev/null
+cmake --build "$build/windows" -j"$jobs"
+trap wine_stop EXIT
+wine_start "$build/windows/wineprefix"
+xvfb-run -a -s "-screen 0 1024x768x24" ctest --test-dir "$build/windows" --output-on-failure --timeout 300
