@@ -22,6 +22,7 @@ add_dependencies(VylLibImport vyllib_import)
 add_library(varnholt_plugin STATIC
     host/ModuleObjects.cpp
     backup/BackupRun.cpp
+    settings/RegistryWin32.cpp
 )
 target_link_libraries(varnholt_plugin PUBLIC varnholt_core VylLibImport)
 target_compile_options(varnholt_plugin PRIVATE ${VARNHOLT_WARNINGS})
@@ -41,6 +42,10 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 add_executable(win_backup_tests tests/win/BackupRunTest.cpp tests/win/WinTestUtil.cpp)
 target_link_libraries(win_backup_tests PRIVATE varnholt_plugin VylLib gtest_main)
 add_test(NAME win_backup_tests COMMAND win_backup_tests)
+
+add_executable(win_settings_tests tests/win/SettingsRegistryTest.cpp tests/win/WinTestUtil.cpp)
+target_link_libraries(win_settings_tests PRIVATE varnholt_plugin gtest_main)
+add_test(NAME win_settings_tests COMMAND win_settings_tests)
 
 add_executable(backup_demo hostsim/BackupDemo.cpp)
 target_link_libraries(backup_demo PRIVATE varnholt_plugin VylLib)

@@ -86,3 +86,10 @@ std::string Utf8(const std::wstring& text) {
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
     return out;
 }
+
+uintptr_t HandleProbe() {
+    HANDLE h = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    const auto value = reinterpret_cast<uintptr_t>(h);
+    CloseHandle(h);
+    return value;
+}

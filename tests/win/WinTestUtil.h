@@ -27,3 +27,7 @@ std::string ReadFileBytes(const std::wstring& path);
 std::vector<std::wstring> ListTree(const std::wstring& root);
 void RemoveTree(const std::wstring& path);
 std::string Utf8(const std::wstring& text);
+
+// The value of a fresh kernel handle: it does not move after balanced open/close
+// work, and moves up when handles leak.
+uintptr_t HandleProbe();
