@@ -18,14 +18,26 @@ add_library(VylLibImport STATIC IMPORTED GLOBAL)
 set_target_properties(VylLibImport PROPERTIES IMPORTED_LOCATION ${VYLLIB_IMPORT})
 add_dependencies(VylLibImport vyllib_import)
 
-# The plug-in's code, as it goes into Varnholt.dll.
-add_library(varnholt_plugin STATIC
+# The plug-in's code, as it goes into Varnholt.dll (and into the tests that drive it directly).
+add_library(varnholt_plugin OBJECT
+    framework/Afx.cpp
     host/ModuleObjects.cpp
+    host/VarnholtApp.cpp
     backup/BackupRun.cpp
     settings/RegistryWin32.cpp
+    ui/FolderPicker.cpp
+    ui/VarnholtDlg.cpp
 )
-target_link_libraries(varnholt_plugin PUBLIC varnholt_core VylLibImport)
+target_link_libraries(varnholt_plugin PUBLIC varnholt_core VylLibImport comctl32 shell32 ole32 user32 gdi32)
 target_compile_options(varnholt_plugin PRIVATE ${VARNHOLT_WARNINGS})
+
+# The product.
+add_library(Varnholt SHARED framework/DllMain.cpp ui/Varnholt.rc)
+set_target_properties(Varnholt PROPERTIES PREFIX "")
+target_link_libraries(Varnholt PRIVATE varnholt_plugin)
+target_link_options(Varnholt PRIVATE -Wl,--dynamicbase,--high-entropy-va,--nxcompat)
+set_source_files_properties(ui/Varnholt.rc PROPERTIES OBJECT_DEPENDS
+    "${CMAKE_SOURCE_DIR}/ui/Varnholt.manifest;${CMAKE_SOURCE_DIR}/ui/resource.h;${CMAKE_SOURCE_DIR}/ui/bitmaps/pattern_a.bmp;${CMAKE_SOURCE_DIR}/ui/bitmaps/pattern_b.bmp;${CMAKE_SOURCE_DIR}/ui/bitmaps/pattern_c.bmp;${CMAKE_SOURCE_DIR}/ui/bitmaps/pattern_d.bmp")
 
 # Stand-in host library.
 add_library(VylLib SHARED hostsim/VylSim.cpp)
@@ -50,3 +62,9 @@ add_test(NAME win_settings_tests COMMAND win_settings_tests)
 add_executable(backup_demo hostsim/BackupDemo.cpp)
 target_link_libraries(backup_demo PRIVATE varnholt_plugin VylLib)
 target_link_options(backup_demo PRIVATE -municode)
+
+# The plug-in as the host loads it: the dialog and the lifecycle, driven through Varnholt.dll.
+add_executable(win_plugin_tests tests/win/SettingsDialogTest.cpp tests/win/PluginHarness.cpp tests/win/WinTestUtil.cpp)
+target_link_libraries(win_plugin_tests PRIVATE VylLib gtest_main comctl32 gdi32)
+add_dependencies(win_plugin_tests Varnholt)
+add_test(NAME win_plugin_tests COMMAND win_plugin_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)

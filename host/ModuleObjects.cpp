@@ -1,6 +1,11 @@
 // The plug-in's module-level objects, constructed in this order when the library is
 // loaded and destroyed in reverse when it is unloaded.
 #include "PluginState.h"
+#include "VarnholtApp.h"
+
+namespace {
+AFX_MODULE_STATE* const libraryModuleState = AfxGetStaticModuleState();
+}
 
 const std::wstring SettingsSection = L"Varnholt";
 
@@ -9,3 +14,5 @@ BackupSettings pluginSettings;
 }
 
 BackupSettings& PluginSettings() { return pluginSettings; }
+
+CVarnholtApp theApp;

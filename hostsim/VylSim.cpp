@@ -112,6 +112,7 @@ int VylFilSaveCadDrawingAsTmpFile(const wchar_t* target) {
 }
 
 void SimReset(void) { State() = SimState(); }
+void SimClearCalls(void) { State().calls.clear(); }
 
 void SimSetDrawingPath(const wchar_t* path) {
     State().drawingNull = path == nullptr;

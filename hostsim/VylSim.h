@@ -19,6 +19,8 @@ enum SimCallKind {
 
 // Forgets every record and hook; drawing path none, registration result 1, echo off.
 VYLAPI void SimReset(void);
+// Forgets the recorded calls only; settings, hooks and handlers stay.
+VYLAPI void SimClearCalls(void);
 // The path the host reports; null makes VylFilGetCadDrawingPath return a null pointer.
 VYLAPI void SimSetDrawingPath(const wchar_t* path);
 VYLAPI void SimSetRegisterResult(int result);

@@ -14,5 +14,9 @@ fi
 "$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' /v 'MS Shell Dlg' /t REG_SZ /d NanumGothic /f >/dev/null 2>&1
 "$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' /v 'MS Shell Dlg 2' /t REG_SZ /d NanumGothic /f >/dev/null 2>&1
 "$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Tahoma /t REG_SZ /d NanumGothic /f >/dev/null 2>&1
+# One virtual desktop: dialogs are then not X windows of their own, and closing one does
+# not wait for a window manager that Xvfb does not have.
+"$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f >/dev/null 2>&1
+"$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 1024x768 /f >/dev/null 2>&1
 "$server" -k >/dev/null 2>&1 || true
 "$server" -w >/dev/null 2>&1 || true

@@ -2,11 +2,19 @@
 
 #include <algorithm>
 
-ScratchDir::ScratchDir() {
+namespace {
+std::wstring TempFolder() {
     wchar_t temp[MAX_PATH + 1];
     GetTempPathW(MAX_PATH + 1, temp);
+    return temp;
+}
+}  // namespace
+
+ScratchDir::ScratchDir() : ScratchDir(TempFolder()) {}
+
+ScratchDir::ScratchDir(const std::wstring& parent) {
     static unsigned counter = 0;
-    path_ = std::wstring(temp) + L"vh" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++counter);
+    path_ = parent + L"vh" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++counter);
     RemoveTree(path_);
     CreateDirectoryW(path_.c_str(), nullptr);
 }

@@ -9,6 +9,8 @@
 class ScratchDir {
 public:
     ScratchDir();
+    // A fresh folder directly below `parent` (which ends in a backslash).
+    explicit ScratchDir(const std::wstring& parent);
     ~ScratchDir();
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;

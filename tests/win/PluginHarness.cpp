@@ -1,0 +1,182 @@
+#include "PluginHarness.h"
+
+#include <commctrl.h>
+
+namespace {
+const wchar_t kKey[] = L"SOFTWARE\\Quarnstead\\VYL\\Varnholt";
+ModalDriver* activeDriver = nullptr;
+
+struct Search {
+    std::function<bool(HWND)> match;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK EnumProc(HWND window, LPARAM lParam) {
+    auto* search = reinterpret_cast<Search*>(lParam);
+    if (IsWindowVisible(window) && search->match(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindThreadWindow(std::function<bool(HWND)> match) {
+    Search search{std::move(match)};
+    EnumThreadWindows(GetCurrentThreadId(), EnumProc, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+bool IsDialogClass(HWND window) {
+    wchar_t name[64] = L"";
+    GetClassNameW(window, name, 64);
+    return std::wstring(name) == L"#32770";
+}
+
+BOOL CALLBACK FindTree(HWND child, LPARAM lParam) {
+    wchar_t name[64] = L"";
+    GetClassNameW(child, name, 64);
+    if (std::wstring(name) == L"SysTreeView32") {
+        *reinterpret_cast<bool*>(lParam) = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+}  // namespace
+
+LoadedPlugin::LoadedPlugin() {
+    module = LoadLibraryW(L"Varnholt.dll");
+    if (!module) return;
+    auto startup = reinterpret_cast<int (*)()>(GetProcAddress(module, "Startup"));
+    startupResult = startup();
+    if (SimInitHandler()) SimInitHandler()();
+}
+
+LoadedPlugin::~LoadedPlugin() {
+    if (module) FreeLibrary(module);
+}
+
+void ModalDriver::Run(const std::function<void()>& body) {
+    activeDriver = this;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 10, Tick);
+    body();
+    KillTimer(nullptr, timer);
+    activeDriver = nullptr;
+}
+
+void CALLBACK ModalDriver::Tick(HWND, UINT, UINT_PTR, DWORD) {
+    ModalDriver* d = activeDriver;
+    if (!d || d->inStep_ || d->Finished()) return;
+    d->inStep_ = true;
+    if (d->steps_[d->next_]()) {
+        ++d->next_;
+        d->waited_ = 0;
+    } else if (++d->waited_ > 1500) {
+        // A step that never came true: close whatever is open so the test can report it.
+        d->timedOut_ = true;
+        d->next_ = d->steps_.size();
+        for (HWND w; (w = FindThreadWindow(IsDialogClass)) != nullptr;) {
+            EndDialog(w, IDCANCEL);
+            DestroyWindow(w);
+        }
+    }
+    d->inStep_ = false;
+}
+
+HWND FindSettingsDialog() {
+    return FindThreadWindow([](HWND w) { return IsDialogClass(w) && GetDlgItem(w, 12011) != nullptr; });
+}
+
+HWND FindMessageBoxWindow() {
+    return FindThreadWindow([](HWND w) { return IsDialogClass(w) && GetDlgItem(w, 0xFFFF) != nullptr; });
+}
+
+HWND FindFolderBrowser() {
+    return FindThreadWindow([](HWND w) {
+        bool tree = false;
+        if (IsDialogClass(w)) EnumChildWindows(w, FindTree, reinterpret_cast<LPARAM>(&tree));
+        return tree;
+    });
+}
+
+std::wstring TextOf(HWND window) {
+    wchar_t text[1024] = L"";
+    GetWindowTextW(window, text, 1024);
+    return text;
+}
+
+void PostClick(HWND dialog, int id) {
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+void ClickPatternRow(HWND dialog, int row) {
+    HWND list = GetDlgItem(dialog, 12011);
+    POINT point{};
+    RECT rect{};
+    if (row >= 0) {
+        rect.left = LVIR_BOUNDS;
+        SendMessageW(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&rect));
+        point = {rect.left + 10, (rect.top + rect.bottom) / 2};
+    } else {
+        const int last = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)) - 1;
+        rect.left = LVIR_BOUNDS;
+        SendMessageW(list, LVM_GETITEMRECT, last, reinterpret_cast<LPARAM>(&rect));
+        point = {rect.left + 10, rect.bottom + 8};
+    }
+    LVHITTESTINFO hit{};
+    hit.pt = point;
+    SendMessageW(list, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+    NMITEMACTIVATE click{};
+    click.hdr.hwndFrom = list;
+    click.hdr.idFrom = 12011;
+    click.hdr.code = NM_CLICK;
+    click.iItem = hit.iItem;
+    click.ptAction = point;
+    SendMessageW(dialog, WM_NOTIFY, 12011, reinterpret_cast<LPARAM>(&click));
+}
+
+void ClearSettingsKey() {
+    RegDeleteTreeW(HKEY_CURRENT_USER, kKey);
+    RegDeleteKeyW(HKEY_CURRENT_USER, kKey);
+}
+
+bool ReadSetting(const wchar_t* name, DWORD& type, std::vector<uint8_t>& data) {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    DWORD size = 0;
+    bool ok = RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS;
+    if (ok) {
+        data.resize(size);
+        ok = RegQueryValueExW(key, name, nullptr, &type, data.data(), &size) == ERROR_SUCCESS;
+    }
+    RegCloseKey(key);
+    return ok;
+}
+
+void WriteSettingSz(const wchar_t* name, const std::wstring& text) {
+    HKEY key;
+    RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>((text.size() + 1) * 2));
+    RegCloseKey(key);
+}
+
+void WriteSettingDw(const wchar_t* name, DWORD value) {
+    HKEY key;
+    RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
+    RegCloseKey(key);
+}
+
+std::wstring SettingText(const wchar_t* name) {
+    DWORD type = 0;
+    std::vector<uint8_t> data;
+    if (!ReadSetting(name, type, data)) return L"<missing>";
+    return std::wstring(reinterpret_cast<const wchar_t*>(data.data()), data.size() / 2).c_str();
+}
+
+DWORD SettingDword(const wchar_t* name) {
+    DWORD type = 0;
+    std::vector<uint8_t> data;
+    if (!ReadSetting(name, type, data) || data.size() != 4) return 0xDEADBEEF;
+    return *reinterpret_cast<const DWORD*>(data.data());
+}

@@ -1,0 +1,59 @@
+// Loads Varnholt.dll the way the host does and drives its windows from inside their
+// modal loops: a thread timer runs scripted steps, each of which waits for a condition.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "hostsim/VylSim.h"
+
+class LoadedPlugin {
+public:
+    // Loads the library, calls Startup and the initialisation handler.
+    LoadedPlugin();
+    ~LoadedPlugin();  // unloads the library
+    int startupResult = 0;
+    HMODULE module = nullptr;
+    int Execute(int command) { return SimExecuteHandler()(command); }
+};
+
+class ModalDriver {
+public:
+    using Step = std::function<bool()>;  // true when done; false: try again on the next tick
+    ModalDriver& Then(Step step) {
+        steps_.push_back(std::move(step));
+        return *this;
+    }
+    // Runs `body` (which enters a modal loop) while the steps are played inside it.
+    void Run(const std::function<void()>& body);
+    bool Finished() const { return next_ == steps_.size(); }
+    bool TimedOut() const { return timedOut_; }
+
+private:
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
+    std::vector<Step> steps_;
+    std::size_t next_ = 0;
+    int waited_ = 0;
+    bool inStep_ = false;
+    bool timedOut_ = false;
+};
+
+// Visible top-level windows of this thread.
+HWND FindSettingsDialog();
+HWND FindMessageBoxWindow();
+HWND FindFolderBrowser();
+std::wstring TextOf(HWND window);
+// Posts a button click as the button itself would report it.
+void PostClick(HWND dialog, int id);
+// Sends NM_CLICK for a point inside row `row` of the pattern list, or below the last row when row is -1.
+void ClickPatternRow(HWND dialog, int row);
+
+// Registry helpers for the settings key.
+void ClearSettingsKey();
+bool ReadSetting(const wchar_t* name, DWORD& type, std::vector<uint8_t>& data);
+void WriteSettingSz(const wchar_t* name, const std::wstring& text);
+void WriteSettingDw(const wchar_t* name, DWORD value);
+std::wstring SettingText(const wchar_t* name);
+DWORD SettingDword(const wchar_t* name);
