@@ -59,12 +59,15 @@ add_executable(win_settings_tests tests/win/SettingsRegistryTest.cpp tests/win/W
 target_link_libraries(win_settings_tests PRIVATE varnholt_plugin gtest_main)
 add_test(NAME win_settings_tests COMMAND win_settings_tests)
 
-add_executable(backup_demo hostsim/BackupDemo.cpp)
-target_link_libraries(backup_demo PRIVATE varnholt_plugin VylLib)
-target_link_options(backup_demo PRIVATE -municode)
+# The stand-in host program.
+add_executable(host hostsim/HostMain.cpp hostsim/IatHook.cpp hostsim/Screenshot.cpp)
+target_link_libraries(host PRIVATE VylLib gdi32 user32)
+target_link_options(host PRIVATE -municode)
+add_dependencies(host Varnholt)
 
 # The plug-in as the host loads it: the dialog and the lifecycle, driven through Varnholt.dll.
-add_executable(win_plugin_tests tests/win/SettingsDialogTest.cpp tests/win/PluginHarness.cpp tests/win/WinTestUtil.cpp)
+add_executable(win_plugin_tests tests/win/SettingsDialogTest.cpp tests/win/PluginHarness.cpp tests/win/WinTestUtil.cpp
+    hostsim/IatHook.cpp hostsim/Screenshot.cpp)
 target_link_libraries(win_plugin_tests PRIVATE VylLib gtest_main comctl32 gdi32)
 add_dependencies(win_plugin_tests Varnholt)
 add_test(NAME win_plugin_tests COMMAND win_plugin_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)

@@ -1,19 +1,48 @@
 #!/usr/bin/env bash
-# The main job: builds the plug-in and shows it making real backups in the stand-in host.
+# The main job: builds Varnholt.dll and runs it in the stand-in host under Wine with
+# automatic backup on, lets three backups happen and shows what they left on disk.
+#   bash tools/demo.sh             three timed backups
+#   bash tools/demo.sh --settings  also opens the settings dialog (Xvfb when there is no
+#                                  display) and saves a screenshot of it
 set -euo pipefail
 export VARNHOLT_ROOT="$(cd "$(dirname "$0")/.." && pwd)"
-build="${VARNHOLT_BUILD:-$VARNHOLT_ROOT/build}/windows"
+build="${VARNHOLT_BUILD:-$VARNHOLT_ROOT/build}"
 "$VARNHOLT_ROOT/tools/setup.sh"
 . "$VARNHOLT_ROOT/tools/wine-env.sh"
-cmake -S "$VARNHOLT_ROOT" -B "$build" -DCMAKE_BUILD_TYPE=Release \
+
+cmake -S "$VARNHOLT_ROOT" -B "$build/windows" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$VARNHOLT_ROOT/cmake/mingw-w64-x86_64.cmake" >/dev/null
-cmake --build "$build" -j"$(nproc)" --target backup_demo
+cmake --build "$build/windows" -j"$(nproc)" --target host
+bin="$build/windows/bin"
+
 trap wine_stop EXIT
-wine_start "$build/wineprefix"
+wine_start "$build/demo-prefix"
+run() { "$VARNHOLT_ROOT/tools/wine-exec.sh" "$@"; }
+key='HKCU\SOFTWARE\Quarnstead\VYL\Varnholt'
+
 drive_c="$WINEPREFIX/drive_c"
 mkdir -p "$drive_c/work"
-printf 'sample drawing %s\n' "$(date -u +%FT%TZ)" > "$drive_c/work/plan.dwg"
+printf 'sample drawing made %s\n' "$(date -u +%FT%TZ)" > "$drive_c/work/plan.dwg"
 rm -rf "$drive_c/Backup"
-"$VARNHOLT_ROOT/tools/wine-exec.sh" "$build/bin/backup_demo.exe" 'C:\work\plan.dwg' 'C:\Backup'
+run reg delete "$key" /f >/dev/null 2>&1 || true
+run reg add "$key" /v mIsAutoBackup /t REG_SZ /d 1 /f >/dev/null
+run reg add "$key" /v mTime /t REG_DWORD /d 10 /f >/dev/null
+run reg add "$key" /v mFolder /t REG_SZ /d 'C:\Backup' /f >/dev/null
+run reg add "$key" /v mMainItemNo /t REG_DWORD /d 1 /f >/dev/null
+
+echo "== settings the plug-in will load"
+run reg query "$key" | tr -d '\r' | sed -n '/mIsAutoBackup\|mTime\|mFolder\|mMainItemNo/p'
+
+echo "== stand-in host: automatic backup every 10 minutes, run every second on a clock that moves 10 minutes per backup"
+(cd "$bin" && "$VARNHOLT_ROOT/tools/wine-exec.sh" host.exe --drawing 'C:\work\plan.dwg' \
+    --backups 3 --tick-ms 1000 --simulated-clock)
+
 echo "== backup tree under C:\\Backup"
-(cd "$drive_c/Backup" && find . -type f | sort)
+(cd "$drive_c/Backup" && find . -type f | sort | sed 's|^\./||')
+cmp -s "$drive_c/work/plan.dwg" "$(find "$drive_c/Backup" -type f | head -1)" && echo "(each copy is identical to C:\\work\\plan.dwg)"
+
+if [ "${1:-}" = "--settings" ]; then
+    echo "== settings dialog"
+    (cd "$bin" && "$VARNHOLT_ROOT/tools/wine-exec.sh" host.exe --settings --screenshot 'settings-dialog.bmp')
+    convert "$bin/settings-dialog.bmp" "$build/settings-dialog.png" && echo "screenshot: $build/settings-dialog.png"
+fi

@@ -24,4 +24,4 @@ cmake -S "$VARNHOLT_ROOT" -B "$build/windows" -DCMAKE_BUILD_TYPE=Release \
 cmake --build "$build/windows" -j"$jobs"
 trap wine_stop EXIT
 wine_start "$build/windows/wineprefix"
-xvfb-run -a -s "-screen 0 1024x768x24" ctest --test-dir "$build/windows" --output-on-failure --timeout 300
+ctest --test-dir "$build/windows" --output-on-failure --timeout 300

@@ -7,6 +7,7 @@
 #include <shlobj.h>
 
 #include "PluginHarness.h"
+#include "hostsim/Screenshot.h"
 #include "WinTestUtil.h"
 
 namespace {
@@ -409,29 +410,7 @@ TEST_F(SettingsDialogTest, ScreenshotOfTheDialog) {
     driver.Then(WaitForDialog()).Then([&] {
         // Let the loop paint everything before the screen is read.
         if (++ticks < 20) return false;
-        RECT r;
-        GetWindowRect(dialog_, &r);
-        const int w = r.right - r.left, h = r.bottom - r.top;
-        HDC screen = GetDC(nullptr);
-        HDC memory = CreateCompatibleDC(screen);
-        BITMAPINFO info{};
-        info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB};
-        void* bits = nullptr;
-        HBITMAP dib = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        HGDIOBJ old = SelectObject(memory, dib);
-        BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-        SelectObject(memory, old);
-        const DWORD stride = ((w * 3 + 3) & ~3), size = stride * h;
-        BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof file + sizeof info.bmiHeader + size), 0, 0,
-                              static_cast<DWORD>(sizeof file + sizeof info.bmiHeader)};
-        std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
-        bytes.append(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
-        bytes.append(static_cast<const char*>(bits), size);
-        WriteFileBytes(L"settings-dialog.bmp", bytes);
-        saved = w > 0 && h > 0;
-        DeleteObject(dib);
-        DeleteDC(memory);
-        ReleaseDC(nullptr, screen);
+        saved = SaveWindowScreenshot(dialog_, L"settings-dialog.bmp");
         PostClick(dialog_, IDCANCEL);
         return true;
     });
