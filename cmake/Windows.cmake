@@ -66,8 +66,13 @@ target_link_options(host PRIVATE -municode)
 add_dependencies(host Varnholt)
 
 # The plug-in as the host loads it: the dialog and the lifecycle, driven through Varnholt.dll.
-add_executable(win_plugin_tests tests/win/SettingsDialogTest.cpp tests/win/PluginHarness.cpp tests/win/WinTestUtil.cpp
+add_executable(win_plugin_tests tests/win/SettingsDialogTest.cpp tests/win/PluginLifecycleTest.cpp tests/win/PluginHarness.cpp tests/win/WinTestUtil.cpp
     hostsim/IatHook.cpp hostsim/Screenshot.cpp)
-target_link_libraries(win_plugin_tests PRIVATE VylLib gtest_main comctl32 gdi32)
+target_link_libraries(win_plugin_tests PRIVATE VylLib varnholt_core gtest_main comctl32 gdi32)
 add_dependencies(win_plugin_tests Varnholt)
 add_test(NAME win_plugin_tests COMMAND win_plugin_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
+add_executable(win_binary_tests tests/win/BinaryTest.cpp tests/win/WinTestUtil.cpp)
+target_link_libraries(win_binary_tests PRIVATE gtest_main version)
+add_dependencies(win_binary_tests Varnholt)
+add_test(NAME win_binary_tests COMMAND win_binary_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)

@@ -43,9 +43,10 @@ BOOL CALLBACK FindTree(HWND child, LPARAM lParam) {
 }
 }  // namespace
 
-LoadedPlugin::LoadedPlugin() {
+LoadedPlugin::LoadedPlugin(const std::function<void(HMODULE)>& beforeStartup) {
     module = LoadLibraryW(L"Varnholt.dll");
     if (!module) return;
+    if (beforeStartup) beforeStartup(module);
     auto startup = reinterpret_cast<int (*)()>(GetProcAddress(module, "Startup"));
     startupResult = startup();
     if (SimInitHandler()) SimInitHandler()();
@@ -53,6 +54,20 @@ LoadedPlugin::LoadedPlugin() {
 
 LoadedPlugin::~LoadedPlugin() {
     if (module) FreeLibrary(module);
+}
+
+bool PumpUntil(const std::function<bool()>& done, int maxTicks) {
+    // A thread timer of our own bounds the wait; each of its ticks re-checks the condition.
+    const UINT_PTR watchdog = SetTimer(nullptr, 0, 10, nullptr);
+    int ticks = 0;
+    MSG msg;
+    while (!done() && ticks < maxTicks && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (msg.message == WM_TIMER && msg.hwnd == nullptr && msg.wParam == watchdog) ++ticks;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    KillTimer(nullptr, watchdog);
+    return done();
 }
 
 void ModalDriver::Run(const std::function<void()>& body) {

@@ -11,8 +11,9 @@
 
 class LoadedPlugin {
 public:
-    // Loads the library, calls Startup and the initialisation handler.
-    LoadedPlugin();
+    // Loads the library, runs `beforeStartup` (to patch its imports), then calls Startup
+    // and the initialisation handler.
+    explicit LoadedPlugin(const std::function<void(HMODULE)>& beforeStartup = nullptr);
     ~LoadedPlugin();  // unloads the library
     int startupResult = 0;
     HMODULE module = nullptr;
@@ -39,6 +40,9 @@ private:
     bool inStep_ = false;
     bool timedOut_ = false;
 };
+
+// Dispatches this thread's messages until `done` is true; false if it never came true.
+bool PumpUntil(const std::function<bool()>& done, int maxTicks = 3000);
 
 // Visible top-level windows of this thread.
 HWND FindSettingsDialog();

@@ -1,0 +1,208 @@
+// Varnholt.dll as shipped: its exports, imports, security flags and resources.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "WinTestUtil.h"
+
+namespace {
+
+struct Image {
+    std::string bytes;
+    const IMAGE_NT_HEADERS64* nt = nullptr;
+
+    explicit Image(const std::wstring& path) : bytes(ReadFileBytes(path)) {
+        const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(bytes.data());
+        nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(bytes.data() + dos->e_lfanew);
+    }
+    // The file bytes at a relative virtual address.
+    const char* At(DWORD rva) const {
+        const IMAGE_SECTION_HEADER* s = IMAGE_FIRST_SECTION(nt);
+        for (int i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++s)
+            if (rva >= s->VirtualAddress && rva < s->VirtualAddress + std::max(s->Misc.VirtualSize, s->SizeOfRawData))
+                return bytes.data() + s->PointerToRawData + (rva - s->VirtualAddress);
+        return nullptr;
+    }
+    const IMAGE_DATA_DIRECTORY& Dir(int index) const { return nt->OptionalHeader.DataDirectory[index]; }
+};
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+TEST(BinaryTest, ExportsOnlyStartupAndImportsOnlySystemLibrariesAndTheHost) {
+    Image dll(L"Varnholt.dll");
+    ASSERT_EQ(dll.nt->Signature, static_cast<DWORD>(IMAGE_NT_SIGNATURE));
+    EXPECT_EQ(dll.nt->FileHeader.Machine, IMAGE_FILE_MACHINE_AMD64);
+    EXPECT_TRUE(dll.nt->FileHeader.Characteristics & IMAGE_FILE_DLL);
+
+    const auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(dll.At(dll.Dir(IMAGE_DIRECTORY_ENTRY_EXPORT).VirtualAddress));
+    ASSERT_NE(exports, nullptr);
+    ASSERT_EQ(exports->NumberOfNames, 1u);
+    EXPECT_EQ(exports->NumberOfFunctions, 1u);
+    const auto* names = reinterpret_cast<const DWORD*>(dll.At(exports->AddressOfNames));
+    EXPECT_STREQ(dll.At(names[0]), "Startup");
+
+    const std::set<std::string> system = {"advapi32.dll", "comctl32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll",
+                                          "ole32.dll",    "shell32.dll",  "user32.dll"};
+    std::set<std::string> hostFunctions;
+    bool importsHost = false;
+    for (const auto* imp = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(dll.At(dll.Dir(IMAGE_DIRECTORY_ENTRY_IMPORT).VirtualAddress));
+         imp && imp->Name; ++imp) {
+        const std::string name = Lower(dll.At(imp->Name));
+        if (name == "vyllib.dll") {
+            importsHost = true;
+            for (const auto* t = reinterpret_cast<const IMAGE_THUNK_DATA64*>(dll.At(imp->OriginalFirstThunk)); t->u1.AddressOfData; ++t)
+                hostFunctions.insert(reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(dll.At(static_cast<DWORD>(t->u1.AddressOfData)))->Name);
+        } else {
+            EXPECT_TRUE(system.count(name)) << "imports " << name;
+        }
+    }
+    EXPECT_TRUE(importsHost);
+    EXPECT_EQ(hostFunctions, (std::set<std::string>{"VylCtlRegisterVylLib2", "VylEvtSetEventMask", "VylMsgPutMessage",
+                                                    "VylCtlSetExecuteFunc", "VylDlgMessageBox", "VylFilGetCadDrawingPath",
+                                                    "VylFilSaveCadDrawingAsTmpFile"}));
+}
+
+TEST(BinaryTest, LinkedWithAslrHighEntropyAndDep) {
+    Image dll(L"Varnholt.dll");
+    const WORD flags = dll.nt->OptionalHeader.DllCharacteristics;
+    EXPECT_TRUE(flags & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE);
+    EXPECT_TRUE(flags & IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA);
+    EXPECT_TRUE(flags & IMAGE_DLLCHARACTERISTICS_NX_COMPAT);
+    EXPECT_NE(dll.Dir(IMAGE_DIRECTORY_ENTRY_BASERELOC).Size, 0u);
+}
+
+TEST(BinaryTest, VersionResourceAndManifest) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(L"Varnholt.dll", &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<char> info(size);
+    ASSERT_TRUE(GetFileVersionInfoW(L"Varnholt.dll", 0, size, info.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT len = 0;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &len));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00040002u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0x00010001u);
+    const struct { const wchar_t* name; const wchar_t* value; } strings[] = {
+        {L"FileDescription", L"도면자동저장"}, {L"InternalName", L"Varnholt.dll"},
+        {L"OriginalFilename", L"Varnholt.dll"}, {L"ProductName", L"Varnholt Dll"}};
+    for (const auto& s : strings) {
+        wchar_t* value = nullptr;
+        const std::wstring query = std::wstring(L"\\StringFileInfo\\041204b0\\") + s.name;
+        ASSERT_TRUE(VerQueryValueW(info.data(), query.c_str(), reinterpret_cast<void**>(&value), &len)) << Utf8(s.name);
+        EXPECT_EQ(std::wstring(value), s.value);
+    }
+
+    HMODULE res = LoadLibraryExW(L"Varnholt.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(res, nullptr);
+    HRSRC manifest = FindResourceW(res, MAKEINTRESOURCEW(2), MAKEINTRESOURCEW(24));
+    ASSERT_NE(manifest, nullptr);
+    const std::string text(static_cast<const char*>(LockResource(LoadResource(res, manifest))), SizeofResource(res, manifest));
+    EXPECT_NE(text.find("level=\"asInvoker\" uiAccess=\"false\""), std::string::npos);
+    EXPECT_NE(text.find("<dpiAware"), std::string::npos);
+    FreeLibrary(res);
+}
+
+// Reads the dialog template item by item and checks it against the layout the dialog is drawn for.
+class TemplateReader {
+public:
+    explicit TemplateReader(const BYTE* p) : p_(p) {}
+    WORD Word() { WORD w; memcpy(&w, p_, 2); p_ += 2; return w; }
+    DWORD Dword() { DWORD d; memcpy(&d, p_, 4); p_ += 4; return d; }
+    short Short() { return static_cast<short>(Word()); }
+    // A string, or "#n" for an ordinal.
+    std::wstring SzOrOrd() {
+        WORD first = Word();
+        if (first == 0xFFFF) return L"#" + std::to_wstring(Word());
+        std::wstring s;
+        for (; first; first = Word()) s += static_cast<wchar_t>(first);
+        return s;
+    }
+    void AlignDword(const BYTE* base) { while ((p_ - base) % 4) ++p_; }
+    void Skip(std::size_t n) { p_ += n; }
+    const BYTE* p_;
+};
+
+TEST(BinaryTest, DialogTemplateIsExactlyTheSettingsLayout) {
+    HMODULE res = LoadLibraryExW(L"Varnholt.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(res, nullptr);
+    HRSRC found = FindResourceW(res, MAKEINTRESOURCEW(12000), MAKEINTRESOURCEW(5));
+    ASSERT_NE(found, nullptr);
+    const auto* base = static_cast<const BYTE*>(LockResource(LoadResource(res, found)));
+    TemplateReader r(base);
+    EXPECT_EQ(r.Word(), 1);       // dlgVer
+    EXPECT_EQ(r.Word(), 0xFFFF);  // extended template
+    EXPECT_EQ(r.Dword(), 0u);     // help id
+    EXPECT_EQ(r.Dword(), 0u);     // extended style
+    EXPECT_EQ(r.Dword(), 0x80C800C8u);
+    const WORD count = r.Word();
+    EXPECT_EQ(count, 11);
+    EXPECT_EQ(r.Short(), 0);
+    EXPECT_EQ(r.Short(), 0);
+    EXPECT_EQ(r.Short(), 207);
+    EXPECT_EQ(r.Short(), 326);
+    EXPECT_EQ(r.SzOrOrd(), L"");   // menu
+    EXPECT_EQ(r.SzOrOrd(), L"");   // class
+    EXPECT_EQ(r.SzOrOrd(), L" ");  // caption
+    EXPECT_EQ(r.Word(), 8);
+    EXPECT_EQ(r.Word(), 400);
+    const WORD italicAndCharset = r.Word();
+    EXPECT_EQ(italicAndCharset & 0xFF, 0);  // not italic
+    EXPECT_EQ(italicAndCharset >> 8, 1);    // DEFAULT_CHARSET
+    EXPECT_EQ(r.SzOrOrd(), L"MS Shell Dlg");
+
+    const struct { int id; const wchar_t* cls; const wchar_t* caption; short x, y, w, h; DWORD style; } items[] = {
+        {1, L"#128", L"확인", 51, 296, 50, 14, 0x50010001},
+        {2, L"#128", L"취소", 106, 296, 50, 14, 0x50010000},
+        {12011, L"SYSLISTVIEW32", L"", 9, 80, 189, 81, 0x50810805},
+        {12010, L"#130", L"", 31, 164, 15, 13, 0x5000010E},
+        {12000, L"#128", L"자동백업 사용", 16, 16, 75, 10, 0x50010003},
+        {-1, L"#130", L"◆. 백업폴더 : ", 16, 52, 55, 8, 0x50020000},
+        {12001, L"#128", L"백업폴더지정", 137, 49, 57, 14, 0x50010000},
+        {12002, L"#129", L"", 25, 64, 168, 14, 0x58810080},
+        {-1, L"#130", L"◆. 저장시간간격 : ", 16, 38, 69, 8, 0x50020000},
+        {12003, L"#129", L"", 93, 35, 25, 14, 0x50810082},
+        {-1, L"#130", L"분(Minute)", 123, 38, 54, 8, 0x50020000},
+    };
+    for (int i = 0; i < count && i < 11; ++i) {
+        SCOPED_TRACE(i);
+        r.AlignDword(base);
+        EXPECT_EQ(r.Dword(), 0u);  // help id
+        EXPECT_EQ(r.Dword(), 0u);  // extended style
+        EXPECT_EQ(r.Dword(), items[i].style);
+        EXPECT_EQ(r.Short(), items[i].x);
+        EXPECT_EQ(r.Short(), items[i].y);
+        EXPECT_EQ(r.Short(), items[i].w);
+        EXPECT_EQ(r.Short(), items[i].h);
+        EXPECT_EQ(static_cast<int>(r.Dword()), items[i].id);
+        // Class names count without case; a predefined class may stand as its name or its ordinal.
+        std::wstring cls = r.SzOrOrd();
+        for (wchar_t& c : cls) c = static_cast<wchar_t>(towupper(c));
+        if (cls == L"BUTTON") cls = L"#128";
+        if (cls == L"EDIT") cls = L"#129";
+        if (cls == L"STATIC") cls = L"#130";
+        EXPECT_EQ(cls, items[i].cls);
+        EXPECT_EQ(r.SzOrOrd(), items[i].caption);
+        r.Skip(r.Word());  // creation data
+    }
+    for (int id = 12004; id <= 12007; ++id) {
+        HRSRC bitmap = FindResourceExW(res, MAKEINTRESOURCEW(2), MAKEINTRESOURCEW(id), MAKELANGID(LANG_KOREAN, SUBLANG_KOREAN));
+        ASSERT_NE(bitmap, nullptr) << id;
+        const auto* header = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(res, bitmap)));
+        EXPECT_EQ(header->biSize, 40u);
+        EXPECT_EQ(header->biBitCount, 24);
+        EXPECT_EQ(header->biCompression, static_cast<DWORD>(BI_RGB));
+        EXPECT_GT(header->biHeight, 0);  // bottom-up
+        const LONG sizes[4][2] = {{206, 169}, {206, 208}, {206, 148}, {215, 194}};
+        EXPECT_EQ(header->biWidth, sizes[id - 12004][0]);
+        EXPECT_EQ(header->biHeight, sizes[id - 12004][1]);
+    }
+    FreeLibrary(res);
+}
+
+}  // namespace
