@@ -21,6 +21,7 @@ struct SimState {
     std::wstring drawingPath;
     bool drawingNull = true;
     int registerResult = 1;
+    bool saveCopies = true;
     bool echo = false;
     void (*messageBoxHook)(const wchar_t*) = nullptr;
     void (*saveHook)(const wchar_t*) = nullptr;
@@ -104,7 +105,7 @@ int VylFilSaveCadDrawingAsTmpFile(const wchar_t* target) {
     SimState& s = State();
     if (s.saveHook) s.saveHook(target);
     const bool saved = target && !s.drawingNull && !s.drawingPath.empty() &&
-                       CopyFileW(s.drawingPath.c_str(), target, FALSE);
+                       (!s.saveCopies || CopyFileW(s.drawingPath.c_str(), target, FALSE));
     const int result = saved ? 0 : -1;
     Record(SimSave, target, result);
     Echo(saved ? "drawing saved to" : "drawing NOT saved to", target ? target : L"");
@@ -120,6 +121,7 @@ void SimSetDrawingPath(const wchar_t* path) {
 }
 
 void SimSetRegisterResult(int result) { State().registerResult = result; }
+void SimSetSaveCopies(int on) { State().saveCopies = on != 0; }
 void SimSetEcho(int on) { State().echo = on != 0; }
 void SimSetMessageBoxHook(void (*hook)(const wchar_t*)) { State().messageBoxHook = hook; }
 void SimSetSaveHook(void (*hook)(const wchar_t*)) { State().saveHook = hook; }

@@ -24,6 +24,8 @@ VYLAPI void SimClearCalls(void);
 // The path the host reports; null makes VylFilGetCadDrawingPath return a null pointer.
 VYLAPI void SimSetDrawingPath(const wchar_t* path);
 VYLAPI void SimSetRegisterResult(int result);
+// 0: saves report success without writing anything (to measure the plug-in alone); 1: real copies (the default).
+VYLAPI void SimSetSaveCopies(int on);
 // Echo every call to standard output as UTF-8.
 VYLAPI void SimSetEcho(int on);
 // Called inside VylDlgMessageBox / VylFilSaveCadDrawingAsTmpFile with the text, before it returns.

@@ -5,13 +5,10 @@
 int Win32Registry::QueryValue(const std::wstring& keyPath, const std::wstring& name, std::vector<uint8_t>& data) {
     unique_hkey key;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, keyPath.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return -1;
-    // Ask for the size first, so that a value of any length is read whole. The value
-    // may grow between the two calls; then ask again.
-    std::vector<uint8_t> buffer;
+    // One query serves the usual short value; a longer one is read whole with the size
+    // the registry reports (which may grow between calls, so ask again then).
+    std::vector<uint8_t> buffer(256);
     for (int attempt = 0; attempt < 8; ++attempt) {
-        DWORD size = 0;
-        if (RegQueryValueExW(key.get(), name.c_str(), nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) return -1;
-        buffer.resize(size + 2);  // room for a terminator the registry may add to text
         DWORD got = static_cast<DWORD>(buffer.size());
         const LSTATUS status = RegQueryValueExW(key.get(), name.c_str(), nullptr, nullptr, buffer.data(), &got);
         if (status == ERROR_SUCCESS) {
@@ -20,6 +17,7 @@ int Win32Registry::QueryValue(const std::wstring& keyPath, const std::wstring& n
             return 0;
         }
         if (status != ERROR_MORE_DATA) return -1;
+        buffer.resize(static_cast<std::size_t>(got) + 2);
     }
     return -1;
 }

@@ -1,0 +1,174 @@
+// Soak and cost figures for the loaded Varnholt.dll under Wine:
+//   soak  - 100,000 ticks and 200 settings-dialog cycles in one process: memory, handles, GDI objects
+//   tick  - one tick of the plug-in beside the bare platform calls it cannot avoid
+//   start - Startup with settings present beside four bare registry reads
+#include <windows.h>
+#include <psapi.h>
+
+#include <time.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "backup/BackupPath.h"
+#include "hostsim/IatHook.h"
+#include "hostsim/VylSim.h"
+#include "tests/win/PluginHarness.h"
+#include "tests/win/WinTestUtil.h"
+
+namespace {
+
+TIMERPROC tickProc = nullptr;
+decltype(&SetTimer) realSetTimer = nullptr;
+UINT_PTR WINAPI CaptureTimer(HWND window, UINT_PTR id, UINT ms, TIMERPROC proc) {
+    tickProc = proc;
+    return realSetTimer(window, id, ms, proc);
+}
+void Watch(HMODULE module) {
+    realSetTimer = reinterpret_cast<decltype(&SetTimer)>(PatchImport(module, "user32.dll", "SetTimer", reinterpret_cast<void*>(CaptureTimer)));
+}
+
+struct Usage {
+    SIZE_T workingSet, pagefile;
+    uintptr_t handleProbe;
+    DWORD gdi, user;
+};
+Usage Measure() {
+    PROCESS_MEMORY_COUNTERS pmc{};
+    GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc);
+    return {pmc.WorkingSetSize, pmc.PagefileUsage, HandleProbe(), GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS),
+            GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS)};
+}
+void Print(const char* what, const Usage& u) {
+    printf("%-28s working set %8zu KiB  pagefile %8zu KiB  handle probe 0x%llx  GDI %lu  USER %lu\n", what,
+           u.workingSet / 1024, u.pagefile / 1024, static_cast<unsigned long long>(u.handleProbe), u.gdi, u.user);
+}
+
+double Seconds(const std::chrono::steady_clock::time_point& since) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+void Soak(const std::wstring& folder) {
+    WriteSettingSz(L"mIsAutoBackup", L"1");
+    WriteSettingDw(L"mTime", 30);
+    WriteSettingSz(L"mFolder", folder);
+    WriteSettingDw(L"mMainItemNo", 1);
+    LoadedPlugin plugin(Watch);
+    if (!tickProc) return void(puts("no timer"));
+    for (int i = 0; i < 1000; ++i) tickProc(nullptr, WM_TIMER, 1, 0);  // warm up
+    for (int i = 0; i < 3; ++i) {
+        ModalDriver d;
+        HWND dlg = nullptr;
+        d.Then([&] { return (dlg = FindSettingsDialog()) != nullptr; }).Then([&] { return PostClick(dlg, IDOK), true; });
+        d.Run([&] { plugin.Execute(7); });
+    }
+    const Usage before = Measure();
+    Print("before", before);
+    auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 100000; ++i) tickProc(nullptr, WM_TIMER, 1, 0);
+    printf("100000 ticks (real copies) in %.1f s; saves recorded %d\n", Seconds(start), SimCountOf(SimSave));
+    SimClearCalls();
+    Print("after ticks", Measure());
+    start = std::chrono::steady_clock::now();
+    int finished = 0;
+    for (int i = 0; i < 200; ++i) {
+        ModalDriver d;
+        HWND dlg = nullptr;
+        d.Then([&] { return (dlg = FindSettingsDialog()) != nullptr; }).Then([&] {
+            ClickPatternRow(dlg, i % 4);
+            PostClick(dlg, IDOK);
+            return true;
+        });
+        d.Run([&] { plugin.Execute(7); });
+        finished += d.Finished() && !d.TimedOut();
+    }
+    printf("200 dialog cycles (%d completed) in %.1f s\n", finished, Seconds(start));
+    SimClearCalls();
+    Print("after dialogs", Measure());
+}
+
+void TickCost(const std::wstring& folder) {
+    WriteSettingSz(L"mIsAutoBackup", L"1");
+    WriteSettingSz(L"mFolder", folder);
+    WriteSettingDw(L"mMainItemNo", 1);
+    SimSetSaveCopies(0);  // the host's own work is not the plug-in's
+    LoadedPlugin plugin(Watch);
+    std::wstring target;
+    DateStamp stamp;
+    const std::wstring drawing = SimCallCount() ? L"" : L"";
+    (void)drawing;
+    const int rounds = 20000;
+    double plug = 1e9, bare = 1e9;
+    for (int repeat = 0; repeat < 5; ++repeat) {
+        SimClearCalls();
+        auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < rounds; ++i) tickProc(nullptr, WM_TIMER, 1, 0);
+        plug = std::min(plug, Seconds(start) / rounds);
+        // The same platform work by hand: the clock read and the same CreateDirectoryW calls.
+        __time64_t now = _time64(nullptr);
+        std::tm t{};
+        _localtime64_s(&t, &now);
+        FormatDateStamp(stamp, &t);
+        ComposeTargetPath(folder, L"C:\\work\\plan.dwg", 1, stamp, target);
+        const std::vector<std::wstring> chain = PlanDirectoryChain(target);
+        start = std::chrono::steady_clock::now();
+        for (int i = 0; i < rounds; ++i) {
+            __time64_t n = _time64(nullptr);
+            std::tm lt{};
+            _localtime64_s(&lt, &n);
+            for (const std::wstring& f : chain) CreateDirectoryW(f.c_str(), nullptr);
+        }
+        bare = std::min(bare, Seconds(start) / rounds);
+    }
+    printf("tick: plug-in %.2f us, bare platform calls %.2f us, ratio %.3f (%zu folder attempts per tick)\n", plug * 1e6,
+           bare * 1e6, plug / bare, PlanDirectoryChain(target).size());
+    SimSetSaveCopies(1);
+}
+
+void StartupCost() {
+    WriteSettingSz(L"mIsAutoBackup", L"0");
+    WriteSettingDw(L"mTime", 30);
+    WriteSettingSz(L"mFolder", L"C:\\Backup");
+    WriteSettingDw(L"mMainItemNo", 1);
+    LoadedPlugin plugin;
+    auto startup = reinterpret_cast<int (*)()>(GetProcAddress(plugin.module, "Startup"));
+    const int rounds = 5000;
+    double plug = 1e9, bare = 1e9;
+    const wchar_t* names[] = {L"mIsAutoBackup", L"mTime", L"mFolder", L"mMainItemNo"};
+    for (int repeat = 0; repeat < 5; ++repeat) {
+        SimClearCalls();
+        auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < rounds; ++i) startup();
+        plug = std::min(plug, Seconds(start) / rounds);
+        start = std::chrono::steady_clock::now();
+        for (int i = 0; i < rounds; ++i)
+            for (const wchar_t* name : names) {
+                HKEY key;
+                BYTE data[255];
+                DWORD size = sizeof data;
+                RegOpenKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\Quarnstead\\VYL\\Varnholt", 0, KEY_READ, &key);
+                RegQueryValueExW(key, name, nullptr, nullptr, data, &size);
+                RegCloseKey(key);
+            }
+        bare = std::min(bare, Seconds(start) / rounds);
+    }
+    printf("Startup: %.2f us, four bare registry reads %.2f us, ratio %.3f\n", plug * 1e6, bare * 1e6, plug / bare);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string what = argc > 1 ? argv[1] : "all";
+    ScratchDir work(L"C:\\");
+    WriteFileBytes(work / L"plan.dwg", "a small drawing");
+    SimSetDrawingPath((work / L"plan.dwg").c_str());
+    ScratchDir backups(L"C:\\");
+    ClearSettingsKey();
+    if (what == "all" || what == "tick") TickCost(backups.path());
+    if (what == "all" || what == "start") StartupCost();
+    if (what == "all" || what == "soak") Soak(backups.path());
+    ClearSettingsKey();
+    return 0;
+}
