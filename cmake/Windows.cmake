@@ -55,6 +55,10 @@ add_executable(win_backup_tests tests/win/BackupRunTest.cpp tests/win/WinTestUti
 target_link_libraries(win_backup_tests PRIVATE varnholt_plugin VylLib gtest_main)
 add_test(NAME win_backup_tests COMMAND win_backup_tests)
 
+add_executable(win_framework_tests tests/win/FrameworkTest.cpp tests/win/WinTestUtil.cpp)
+target_link_libraries(win_framework_tests PRIVATE varnholt_plugin VylLib gtest_main)
+add_test(NAME win_framework_tests COMMAND win_framework_tests)
+
 add_executable(win_settings_tests tests/win/SettingsRegistryTest.cpp tests/win/WinTestUtil.cpp)
 target_link_libraries(win_settings_tests PRIVATE varnholt_plugin gtest_main)
 add_test(NAME win_settings_tests COMMAND win_settings_tests)

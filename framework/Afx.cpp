@@ -285,6 +285,9 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, L
         SetWindowLongPtrW(window, DWLP_MSGRESULT, result);
         return TRUE;
     }
+    case WM_DESTROY:
+        dialog->OnDestroy();
+        return FALSE;
     case WM_NCDESTROY:
         SetWindowLongPtrW(window, DWLP_USER, 0);
         return FALSE;

@@ -193,6 +193,7 @@ protected:
     virtual void OnOK();          // exchanges towards the members and ends with IDOK if that succeeded
     virtual void OnCancel();      // ends with IDCANCEL
     virtual void DoDataExchange(CDataExchange* pDX);
+    virtual void OnDestroy() {}  // on WM_DESTROY, while the controls still exist
     static const AFX_MSGMAP* GetThisMessageMap();
     const AFX_MSGMAP* GetMessageMap() const override;
 

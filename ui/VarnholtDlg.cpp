@@ -93,6 +93,10 @@ void VarnholtDlg::ShowPatternPreview(int n) {
     bitmap.release();  // the picture control owns it now; `previous` is deleted here
 }
 
+void VarnholtDlg::OnDestroy() {
+    unique_hbitmap shown(reinterpret_cast<HBITMAP>(SendDlgItemMessageW(m_hWnd, IDC_PREVIEW, STM_SETIMAGE, IMAGE_BITMAP, 0)));
+}
+
 void VarnholtDlg::OnAutoBackupClicked() { mIsAutoBackup = mIsAutoBackup ? 0 : 1; }
 
 void VarnholtDlg::OnPatternListClick(NMHDR* header, LRESULT* result) {

@@ -26,6 +26,8 @@ public:
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
+    // Deletes the bitmap the picture control still shows: the control does not.
+    void OnDestroy() override;
 
     void OnAutoBackupClicked();
     void OnPatternListClick(NMHDR* header, LRESULT* result);

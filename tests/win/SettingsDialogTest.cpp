@@ -317,6 +317,7 @@ TEST_F(SettingsDialogTest, StoredPatternOutsideTheListSelectsNothingAndIsSavedBa
 TEST_F(SettingsDialogTest, SwitchingPicturesDeletesEveryReplacedBitmap) {
     LoadedPlugin plugin;
     std::vector<HBITMAP> replaced;
+    HBITMAP lastShown = nullptr;
     int stillAlive = 0;
     ModalDriver driver;
     driver.Then(WaitForDialog()).Then([&] {
@@ -326,13 +327,15 @@ TEST_F(SettingsDialogTest, SwitchingPicturesDeletesEveryReplacedBitmap) {
         }
         // A deleted handle's value may come back for the bitmap shown now; any other still alive leaked.
         for (HBITMAP b : replaced) stillAlive += GetObjectType(b) != 0 && b != Picture(dialog_);
-        EXPECT_NE(GetObjectType(Picture(dialog_)), 0u);  // the one shown is alive
+        lastShown = Picture(dialog_);
+        EXPECT_NE(GetObjectType(lastShown), 0u);  // the one shown is alive
         PostClick(dialog_, IDCANCEL);
         return true;
     });
     RunDialog(plugin, driver);
     EXPECT_EQ(replaced.size(), 200u);
     EXPECT_EQ(stillAlive, 0);
+    EXPECT_EQ(GetObjectType(lastShown), 0u);  // and the last one goes with the dialog
 }
 
 TEST_F(SettingsDialogTest, FolderPickerCancelledKeepsTheFolderAndConfirmedSetsIt) {

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs each for SECONDS (default 20) on its
+# committed seed corpus. New inputs go to a scratch corpus beside the build.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+seconds="${1:-20}"
+build="${VARNHOLT_BUILD:-$root/build}/fuzz"
+mkdir -p "$build"
+common=(-std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I"$root")
+core=("$root/backup/BackupPath.cpp" "$root/settings/SettingsStore.cpp")
+for target in ComposeFuzz SplitFuzz ChainFuzz RegistryDecodeFuzz; do
+    clang++ "${common[@]}" "$root/fuzz/$target.cpp" "${core[@]}" -o "$build/$target"
+    mkdir -p "$build/corpus-$target"
+    echo "== $target for ${seconds}s"
+    "$build/$target" -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 \
+        "$build/corpus-$target" "$root/fuzz/corpus/$target" 2>&1 | grep -E "^(stat::number_of_executed_units|stat::new_units_added)|ERROR|SUMMARY" || true
+    # libFuzzer exits non-zero on a finding; run once more on the corpus to fail the script then.
+    "$build/$target" -runs=0 "$build/corpus-$target" "$root/fuzz/corpus/$target" >/dev/null 2>&1
+done
