@@ -31,7 +31,10 @@ void FormatDateStamp(DateStamp& stamp, const std::tm* local) {
     stamp.mSecond = FormatPadded(second, 2);
 }
 
-int SplitString(std::wstring delimiter, const std::wstring& source, std::vector<std::wstring>& out) {
+// The delimiter is taken by value: the function owns its copy.
+// cppcheck-suppress passedByValue
+int SplitString(std::wstring delimiter, const std::wstring& source,  // NOLINT(performance-unnecessary-value-param)
+                std::vector<std::wstring>& out) {
     out.clear();
     if (delimiter.empty()) return 0;
     int count = 0;
@@ -84,10 +87,30 @@ ComposeResult ComposeTargetPath(const std::wstring& folder, const std::wstring& 
     t.reserve(t.size() + base.size() + ext.size() + 32);
     t += L'\\';
     switch (pattern) {
-    case 1: t += stamp.mYear; t += L'\\'; t += stamp.mMonth; t += L'\\'; t += stamp.mDay; t += L'\\'; break;
-    case 2: t += stamp.mYear; t += stamp.mMonth; t += L'\\'; t += stamp.mDay; t += L'\\'; break;
-    case 3: t += stamp.mYear; t += L'\\'; t += stamp.mMonth; t += stamp.mDay; t += L'\\'; break;
-    default: break;
+    case 1:
+        t += stamp.mYear;
+        t += L'\\';
+        t += stamp.mMonth;
+        t += L'\\';
+        t += stamp.mDay;
+        t += L'\\';
+        break;
+    case 2:
+        t += stamp.mYear;
+        t += stamp.mMonth;
+        t += L'\\';
+        t += stamp.mDay;
+        t += L'\\';
+        break;
+    case 3:
+        t += stamp.mYear;
+        t += L'\\';
+        t += stamp.mMonth;
+        t += stamp.mDay;
+        t += L'\\';
+        break;
+    default:
+        break;
     }
     t += base;
     t += L'_';

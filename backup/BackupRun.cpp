@@ -12,6 +12,8 @@ int FillDateStamp(DateStamp& stamp) {
     return 1;
 }
 
+// The path is taken by value: the function works on its own copy.
+// cppcheck-suppress passedByValue
 int MakeDirectoryChain(std::wstring path) {
     const std::vector<std::wstring> attempts = PlanDirectoryChain(path);
     for (const std::wstring& folder : attempts) CreateDirectoryW(folder.c_str(), nullptr);

@@ -27,7 +27,8 @@ UINT_PTR WINAPI CaptureTimer(HWND window, UINT_PTR id, UINT ms, TIMERPROC proc) 
     return realSetTimer(window, id, ms, proc);
 }
 void Watch(HMODULE module) {
-    realSetTimer = reinterpret_cast<decltype(&SetTimer)>(PatchImport(module, "user32.dll", "SetTimer", reinterpret_cast<void*>(CaptureTimer)));
+    realSetTimer = reinterpret_cast<decltype(&SetTimer)>(
+        PatchImport(module, "user32.dll", "SetTimer", reinterpret_cast<void*>(CaptureTimer)));
 }
 
 struct Usage {
@@ -62,7 +63,9 @@ void Soak(const std::wstring& folder) {
     for (int i = 0; i < 3; ++i) {
         ModalDriver d;
         HWND dlg = nullptr;
-        d.Then([&] { return (dlg = FindSettingsDialog()) != nullptr; }).Then([&] { return PostClick(dlg, IDOK), true; });
+        d.Then([&] { return (dlg = FindSettingsDialog()) != nullptr; }).Then([&] {
+            return PostClick(dlg, IDOK), true;
+        });
         d.Run([&] { plugin.Execute(7); });
     }
     const Usage before = Measure();
@@ -130,8 +133,8 @@ void TickCost(const std::wstring& folder) {
         }
         bare = std::min(bare, Seconds(start) / rounds);
     }
-    printf("tick: plug-in %.2f us, bare platform calls %.2f us, ratio %.3f (%zu folder attempts per tick)\n", plug * 1e6,
-           bare * 1e6, plug / bare, PlanDirectoryChain(target).size());
+    printf("tick: plug-in %.2f us, bare platform calls %.2f us, ratio %.3f (%zu folder attempts per tick)\n",
+           plug * 1e6, bare * 1e6, plug / bare, PlanDirectoryChain(target).size());
     SimSetSaveCopies(1);
 }
 

@@ -214,8 +214,8 @@ INT_PTR CDialog::DoModal() {
         CWnd* main = thread ? thread->GetMainWnd() : nullptr;
         owner = main ? main->m_hWnd : nullptr;
     }
-    const INT_PTR result = DialogBoxParamW(module, MAKEINTRESOURCEW(templateId_), owner, DialogProc,
-                                           reinterpret_cast<LPARAM>(this));
+    const INT_PTR result =
+        DialogBoxParamW(module, MAKEINTRESOURCEW(templateId_), owner, DialogProc, reinterpret_cast<LPARAM>(this));
     m_hWnd = nullptr;
     return result;
 }
@@ -256,8 +256,8 @@ void CenterOnOwner(HWND dialog) {
     if (!owner || !IsWindowVisible(owner) || IsIconic(owner) || !GetWindowRect(owner, &area))
         SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
     const int w = box.right - box.left, h = box.bottom - box.top;
-    SetWindowPos(dialog, nullptr, area.left + (area.right - area.left - w) / 2, area.top + (area.bottom - area.top - h) / 2,
-                 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(dialog, nullptr, area.left + (area.right - area.left - w) / 2,
+                 area.top + (area.bottom - area.top - h) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 }  // namespace
 

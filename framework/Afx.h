@@ -60,11 +60,11 @@ struct CRuntimeClass {
 };
 
 #define RUNTIME_CLASS(name) (&name::class##name)
-#define DECLARE_DYNAMIC(name)                 \
-public:                                       \
-    static const CRuntimeClass class##name;   \
+#define DECLARE_DYNAMIC(name)               \
+public:                                     \
+    static const CRuntimeClass class##name; \
     const CRuntimeClass* GetRuntimeClass() const override;
-#define IMPLEMENT_DYNAMIC(name, base)                                                 \
+#define IMPLEMENT_DYNAMIC(name, base)                                              \
     const CRuntimeClass name::class##name = {#name, RUNTIME_CLASS(base), nullptr}; \
     const CRuntimeClass* name::GetRuntimeClass() const { return RUNTIME_CLASS(name); }
 
@@ -94,28 +94,31 @@ struct AFX_MSGMAP {
     const AFX_MSGMAP_ENTRY* lpEntries;
 };
 
-#define DECLARE_MESSAGE_MAP()                       \
-protected:                                          \
-    static const AFX_MSGMAP* GetThisMessageMap();   \
+#define DECLARE_MESSAGE_MAP()                     \
+protected:                                        \
+    static const AFX_MSGMAP* GetThisMessageMap(); \
     const AFX_MSGMAP* GetMessageMap() const override;
 
-#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                             \
-    const AFX_MSGMAP* theClass::GetMessageMap() const { return GetThisMessageMap(); }      \
-    const AFX_MSGMAP* theClass::GetThisMessageMap() {                                      \
-        typedef theClass ThisClass;                                                        \
-        typedef baseClass TheBaseClass;                                                    \
-        (void)sizeof(ThisClass*);                                                          \
+#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                        \
+    const AFX_MSGMAP* theClass::GetMessageMap() const { return GetThisMessageMap(); } \
+    const AFX_MSGMAP* theClass::GetThisMessageMap() {                                 \
+        typedef theClass ThisClass;                                                   \
+        typedef baseClass TheBaseClass;                                               \
+        (void)sizeof(ThisClass*);                                                     \
         static const AFX_MSGMAP_ENTRY entries[] = {
-#define END_MESSAGE_MAP()                                                 \
-    {0, 0, 0, nullptr, nullptr}};                                         \
-        static const AFX_MSGMAP map = {&TheBaseClass::GetThisMessageMap, entries}; \
-        return &map;                                                      \
+#define END_MESSAGE_MAP()                                                      \
+    { 0, 0, 0, nullptr, nullptr }                                              \
+    }                                                                          \
+    ;                                                                          \
+    static const AFX_MSGMAP map = {&TheBaseClass::GetThisMessageMap, entries}; \
+    return &map;                                                               \
     }
 
 #define ON_CONTROL(code, id, fn) {WM_COMMAND, (UINT)(code), (UINT)(id), static_cast<AFX_PMSG>(&ThisClass::fn), nullptr},
 #define ON_BN_CLICKED(id, fn) ON_CONTROL(BN_CLICKED, id, fn)
 #define ON_EN_KILLFOCUS(id, fn) ON_CONTROL(EN_KILLFOCUS, id, fn)
-#define ON_NOTIFY(code, id, fn) {WM_NOTIFY, (UINT)(code), (UINT)(id), nullptr, static_cast<AFX_PNOTIFY>(&ThisClass::fn)},
+#define ON_NOTIFY(code, id, fn) \
+    {WM_NOTIFY, (UINT)(code), (UINT)(id), nullptr, static_cast<AFX_PNOTIFY>(&ThisClass::fn)},
 
 class CCmdTarget : public CObject {
 public:

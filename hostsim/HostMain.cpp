@@ -73,13 +73,17 @@ void CountSave(const wchar_t*) {
 void CALLBACK ScreenshotTick(HWND, UINT, UINT_PTR timer, DWORD) {
     static int ticks = 0;
     HWND dialog = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), [](HWND w, LPARAM p) -> BOOL {
-        if (IsWindowVisible(w) && GetDlgItem(w, 12011)) return *reinterpret_cast<HWND*>(p) = w, FALSE;
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&dialog));
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND w, LPARAM p) -> BOOL {
+            if (IsWindowVisible(w) && GetDlgItem(w, 12011)) return *reinterpret_cast<HWND*>(p) = w, FALSE;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&dialog));
     if (!dialog || ++ticks < 20) return;
     KillTimer(nullptr, timer);
-    Say(SaveWindowScreenshot(dialog, options.screenshot) ? L"[host] screenshot saved to %ls" : L"[host] screenshot FAILED: %ls",
+    Say(SaveWindowScreenshot(dialog, options.screenshot) ? L"[host] screenshot saved to %ls"
+                                                         : L"[host] screenshot FAILED: %ls",
         options.screenshot.c_str());
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
 }
@@ -103,12 +107,18 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::wstring a = argv[i];
         const bool more = i + 1 < argc;
-        if (a == L"--drawing" && more) options.drawing = argv[++i];
-        else if (a == L"--backups" && more) options.backups = _wtoi(argv[++i]);
-        else if (a == L"--tick-ms" && more) options.tickMs = static_cast<UINT>(_wtoi(argv[++i]));
-        else if (a == L"--simulated-clock") options.simulatedClock = true;
-        else if (a == L"--settings") options.settings = true;
-        else if (a == L"--screenshot" && more) options.screenshot = argv[++i];
+        if (a == L"--drawing" && more)
+            options.drawing = argv[++i];
+        else if (a == L"--backups" && more)
+            options.backups = _wtoi(argv[++i]);
+        else if (a == L"--tick-ms" && more)
+            options.tickMs = static_cast<UINT>(_wtoi(argv[++i]));
+        else if (a == L"--simulated-clock")
+            options.simulatedClock = true;
+        else if (a == L"--settings")
+            options.settings = true;
+        else if (a == L"--screenshot" && more)
+            options.screenshot = argv[++i];
         else {
             Say(L"unknown argument: %ls", a.c_str());
             return 2;
@@ -124,8 +134,8 @@ int wmain(int argc, wchar_t** argv) {
     wc.lpszClassName = L"VarnholtStandInHost";
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_APPWORKSPACE + 1);
     RegisterClassW(&wc);
-    mainWindow = CreateWindowW(wc.lpszClassName, L"Stand-in host", WS_OVERLAPPEDWINDOW, 0, 0, 800, 600, nullptr, nullptr,
-                               wc.hInstance, nullptr);
+    mainWindow = CreateWindowW(wc.lpszClassName, L"Stand-in host", WS_OVERLAPPEDWINDOW, 0, 0, 800, 600, nullptr,
+                               nullptr, wc.hInstance, nullptr);
     ShowWindow(mainWindow, SW_SHOW);
 
     HMODULE plugin = LoadLibraryW(L"Varnholt.dll");
@@ -133,7 +143,8 @@ int wmain(int argc, wchar_t** argv) {
         Say(L"[host] cannot load Varnholt.dll (error %lu)", GetLastError());
         return 1;
     }
-    realSetTimer = reinterpret_cast<decltype(&SetTimer)>(PatchImport(plugin, "user32.dll", "SetTimer", reinterpret_cast<void*>(WatchSetTimer)));
+    realSetTimer = reinterpret_cast<decltype(&SetTimer)>(
+        PatchImport(plugin, "user32.dll", "SetTimer", reinterpret_cast<void*>(WatchSetTimer)));
     if (options.simulatedClock) {
         simulatedNow = _time64(nullptr);
         PatchImport(plugin, "msvcrt.dll", "_time64", reinterpret_cast<void*>(SimulatedTime64));

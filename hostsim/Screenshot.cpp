@@ -23,8 +23,8 @@ bool SaveWindowScreenshot(HWND window, const std::wstring& path) {
     HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (f != INVALID_HANDLE_VALUE && bits) {
         DWORD n = 0;
-        ok = WriteFile(f, &file, sizeof file, &n, nullptr) && WriteFile(f, &info.bmiHeader, sizeof info.bmiHeader, &n, nullptr) &&
-             WriteFile(f, bits, size, &n, nullptr);
+        ok = WriteFile(f, &file, sizeof file, &n, nullptr) &&
+             WriteFile(f, &info.bmiHeader, sizeof info.bmiHeader, &n, nullptr) && WriteFile(f, bits, size, &n, nullptr);
     }
     if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
     DeleteObject(dib);

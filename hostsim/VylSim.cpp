@@ -41,7 +41,8 @@ void Echo(const char* what, const std::wstring& text) {
     std::string line = "[host] ";
     line += what;
     if (!text.empty()) {
-        const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+        const int n =
+            WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
         std::string utf8(n, '\0');
         WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), n, nullptr, nullptr);
         line += ": ";
@@ -52,9 +53,7 @@ void Echo(const char* what, const std::wstring& text) {
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
-void Record(int kind, const wchar_t* text, int value) {
-    State().calls.push_back({kind, text ? text : L"", value});
-}
+void Record(int kind, const wchar_t* text, int value) { State().calls.push_back({kind, text ? text : L"", value}); }
 
 }  // namespace
 
@@ -134,13 +133,9 @@ int SimCountOf(int kind) {
     return n;
 }
 
-int SimCallKindAt(int index) {
-    return index >= 0 && index < SimCallCount() ? State().calls[index].kind : 0;
-}
+int SimCallKindAt(int index) { return index >= 0 && index < SimCallCount() ? State().calls[index].kind : 0; }
 
-int SimCallValueAt(int index) {
-    return index >= 0 && index < SimCallCount() ? State().calls[index].value : 0;
-}
+int SimCallValueAt(int index) { return index >= 0 && index < SimCallCount() ? State().calls[index].value : 0; }
 
 const wchar_t* SimCallTextAt(int index) {
     return index >= 0 && index < SimCallCount() ? State().calls[index].text.c_str() : L"";

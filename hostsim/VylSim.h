@@ -8,13 +8,13 @@ extern "C" {
 #endif
 
 enum SimCallKind {
-    SimRegister = 1,       // value: the result returned
-    SimEventMask = 2,      // value: the mask
-    SimPutMessage = 3,     // text: the message line
-    SimSetExecute = 4,     // text: the string passed with the handler
-    SimMessageBox = 5,     // text: the box's text
+    SimRegister = 1,    // value: the result returned
+    SimEventMask = 2,   // value: the mask
+    SimPutMessage = 3,  // text: the message line
+    SimSetExecute = 4,  // text: the string passed with the handler
+    SimMessageBox = 5,  // text: the box's text
     SimGetDrawingPath = 6,
-    SimSave = 7,           // text: the target path; value: the result returned
+    SimSave = 7,  // text: the target path; value: the result returned
 };
 
 // Forgets every record and hook; drawing path none, registration result 1, echo off.

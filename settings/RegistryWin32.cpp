@@ -28,7 +28,8 @@ int Win32Registry::SetValue(const std::wstring& keyPath, const std::wstring& nam
     if (RegCreateKeyExW(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
                         nullptr, key.put(), nullptr) != ERROR_SUCCESS)
         return -1;
-    return RegSetValueExW(key.get(), name.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size())) == ERROR_SUCCESS
+    return RegSetValueExW(key.get(), name.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size())) ==
+                   ERROR_SUCCESS
                ? 0
                : -1;
 }
@@ -58,5 +59,9 @@ bool WriteSettingString(const std::wstring& section, const std::wstring& name, c
 bool WriteSettingDword(const std::wstring& section, const std::wstring& name, int32_t value) {
     return WriteSettingDword(Registry(), section, name, value);
 }
-void LoadSettings(const std::wstring& section, BackupSettings& settings) { LoadSettings(Registry(), section, settings); }
-void SaveSettings(const std::wstring& section, const BackupSettings& settings) { SaveSettings(Registry(), section, settings); }
+void LoadSettings(const std::wstring& section, BackupSettings& settings) {
+    LoadSettings(Registry(), section, settings);
+}
+void SaveSettings(const std::wstring& section, const BackupSettings& settings) {
+    SaveSettings(Registry(), section, settings);
+}

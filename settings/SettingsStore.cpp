@@ -42,7 +42,7 @@ std::vector<uint8_t> EncodeRegString(const std::wstring& text) {
     std::vector<uint8_t> data;
     data.reserve((text.size() + 1) * 2);
     for (wchar_t c : text) {
-        const auto unit = static_cast<uint16_t>(c);
+        const auto unit = static_cast<uint16_t>(static_cast<uint32_t>(c) & 0xFFFFu);
         data.push_back(static_cast<uint8_t>(unit & 0xFF));
         data.push_back(static_cast<uint8_t>(unit >> 8));
     }
@@ -70,7 +70,8 @@ int ReadRegDword(RegistryBackend& reg, const std::wstring& keyPath, const std::w
     return DecodeRegDword(data, out) ? 0 : -1;
 }
 
-int WriteRegString(RegistryBackend& reg, const std::wstring& keyPath, const std::wstring& name, const std::wstring& text) {
+int WriteRegString(RegistryBackend& reg, const std::wstring& keyPath, const std::wstring& name,
+                   const std::wstring& text) {
     return reg.SetValue(NormalizeKeyPath(keyPath), name, kRegSz, EncodeRegString(text)) == 0 ? 0 : -1;
 }
 
@@ -80,7 +81,8 @@ int WriteRegDword(RegistryBackend& reg, const std::wstring& keyPath, const std::
 
 std::wstring SettingsKeyPath(const std::wstring& section) { return L"SOFTWARE\\Quarnstead\\VYL\\" + section; }
 
-bool WriteSettingString(RegistryBackend& reg, const std::wstring& section, const std::wstring& name, const std::wstring& text) {
+bool WriteSettingString(RegistryBackend& reg, const std::wstring& section, const std::wstring& name,
+                        const std::wstring& text) {
     return WriteRegString(reg, SettingsKeyPath(section), name, text) == 0;
 }
 

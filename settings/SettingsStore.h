@@ -38,12 +38,14 @@ std::vector<uint8_t> EncodeRegDword(int32_t value);
 // 0 on success, -1 on failure; outputs are left unchanged on failure.
 int ReadRegString(RegistryBackend& reg, const std::wstring& keyPath, const std::wstring& name, std::wstring& out);
 int ReadRegDword(RegistryBackend& reg, const std::wstring& keyPath, const std::wstring& name, int32_t& out);
-int WriteRegString(RegistryBackend& reg, const std::wstring& keyPath, const std::wstring& name, const std::wstring& text);
+int WriteRegString(RegistryBackend& reg, const std::wstring& keyPath, const std::wstring& name,
+                   const std::wstring& text);
 int WriteRegDword(RegistryBackend& reg, const std::wstring& keyPath, const std::wstring& name, int32_t value);
 
 // "SOFTWARE\Quarnstead\VYL\" followed by the section name.
 std::wstring SettingsKeyPath(const std::wstring& section);
-bool WriteSettingString(RegistryBackend& reg, const std::wstring& section, const std::wstring& name, const std::wstring& text);
+bool WriteSettingString(RegistryBackend& reg, const std::wstring& section, const std::wstring& name,
+                        const std::wstring& text);
 bool WriteSettingDword(RegistryBackend& reg, const std::wstring& section, const std::wstring& name, int32_t value);
 
 // Fills `settings` value by value; a value that cannot be read gets its default, which

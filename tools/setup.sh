@@ -3,6 +3,7 @@
 set -euo pipefail
 packages=(
     cmake make g++ libgtest-dev libbenchmark-dev googletest
+    clang clang-format clang-tidy cppcheck libclang-rt-14-dev
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
     wine64 xvfb xauth imagemagick fonts-nanum
 )

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything and runs all tests: the native core (plain and with ASan/UBSan),
-# then the Windows build under Wine and Xvfb.
+# Builds everything and runs all tests: the native core (plain and with ASan/UBSan), the
+# format and static checks, a bounded fuzzing run, then the Windows build under Wine and Xvfb.
 set -euo pipefail
 export VARNHOLT_ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 build="${VARNHOLT_BUILD:-$VARNHOLT_ROOT/build}"
@@ -13,10 +13,16 @@ cmake -S "$VARNHOLT_ROOT" -B "$build/native" -DCMAKE_BUILD_TYPE=Release >/dev/nu
 cmake --build "$build/native" -j"$jobs"
 ctest --test-dir "$build/native" --output-on-failure -j"$jobs"
 
+echo "== lint"
+"$VARNHOLT_ROOT/tools/lint.sh" "$build/native"
+
 echo "== native with ASan/UBSan"
 cmake -S "$VARNHOLT_ROOT" -B "$build/asan" -DCMAKE_BUILD_TYPE=Debug -DVARNHOLT_SANITIZE=ON >/dev/null
 cmake --build "$build/asan" -j"$jobs"
 ctest --test-dir "$build/asan" --output-on-failure -j"$jobs"
+
+echo "== fuzzing (${VARNHOLT_FUZZ_SECONDS:-20}s a target)"
+VARNHOLT_BUILD="$build" "$VARNHOLT_ROOT/fuzz/run.sh" "${VARNHOLT_FUZZ_SECONDS:-20}"
 
 echo "== windows (under Wine)"
 cmake -S "$VARNHOLT_ROOT" -B "$build/windows" -DCMAKE_BUILD_TYPE=Release \

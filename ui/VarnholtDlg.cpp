@@ -24,7 +24,9 @@ const PatternRow kPatternRows[] = {
     {L"04", L"[패턴D] 파일명_YearMonthDayHourMinute"},
 };
 
-BackupSettings CopyOf(const VarnholtDlg& d) { return BackupSettings{d.mIsAutoBackup, d.mTime, d.mFolder, d.mMainItemNo}; }
+BackupSettings CopyOf(const VarnholtDlg& d) {
+    return BackupSettings{d.mIsAutoBackup, d.mTime, d.mFolder, d.mMainItemNo};
+}
 
 void SelectRow(CListCtrl& list, int row) {
     list.SetSelectionMark(row);
@@ -36,10 +38,10 @@ void SelectRow(CListCtrl& list, int row) {
 IMPLEMENT_DYNAMIC(VarnholtDlg, CDialog)
 
 BEGIN_MESSAGE_MAP(VarnholtDlg, CDialog)
-    ON_BN_CLICKED(IDC_AUTO_BACKUP, OnAutoBackupClicked)
-    ON_NOTIFY(NM_CLICK, IDC_PATTERN_LIST, OnPatternListClick)
-    ON_EN_KILLFOCUS(IDC_INTERVAL, OnIntervalKillFocus)
-    ON_BN_CLICKED(IDC_CHOOSE_FOLDER, OnBrowseFolder)
+ON_BN_CLICKED(IDC_AUTO_BACKUP, OnAutoBackupClicked)
+ON_NOTIFY(NM_CLICK, IDC_PATTERN_LIST, OnPatternListClick)
+ON_EN_KILLFOCUS(IDC_INTERVAL, OnIntervalKillFocus)
+ON_BN_CLICKED(IDC_CHOOSE_FOLDER, OnBrowseFolder)
 END_MESSAGE_MAP()
 
 VarnholtDlg::VarnholtDlg() : CDialog(IDD_VARNHOLT_DIALOG), mSection(L"Varnholt"), mMainItemNo(1) {}
@@ -94,7 +96,8 @@ void VarnholtDlg::ShowPatternPreview(int n) {
 }
 
 void VarnholtDlg::OnDestroy() {
-    unique_hbitmap shown(reinterpret_cast<HBITMAP>(SendDlgItemMessageW(m_hWnd, IDC_PREVIEW, STM_SETIMAGE, IMAGE_BITMAP, 0)));
+    unique_hbitmap shown(
+        reinterpret_cast<HBITMAP>(SendDlgItemMessageW(m_hWnd, IDC_PREVIEW, STM_SETIMAGE, IMAGE_BITMAP, 0)));
 }
 
 void VarnholtDlg::OnAutoBackupClicked() { mIsAutoBackup = mIsAutoBackup ? 0 : 1; }

@@ -51,15 +51,27 @@ TEST(DateStampTest, FailedConversionGivesFallbackAndItsPath) {
 }
 
 TEST(DateStampTest, PaddedFormattingMatchesPrintf) {
-    const struct { int value, width; const wchar_t* text; } cases[] = {
-        {0, 4, L"0000"}, {7, 2, L"07"}, {12345, 4, L"12345"}, {-1, 2, L"-1"},
-        {-5, 4, L"-005"}, {2147483647, 2, L"2147483647"}, {-2147483647 - 1, 2, L"-2147483648"},
+    const struct {
+        int value, width;
+        const wchar_t* text;
+    } cases[] = {
+        {0, 4, L"0000"},
+        {7, 2, L"07"},
+        {12345, 4, L"12345"},
+        {-1, 2, L"-1"},
+        {-5, 4, L"-005"},
+        {2147483647, 2, L"2147483647"},
+        {-2147483647 - 1, 2, L"-2147483648"},
     };
     for (const auto& c : cases) EXPECT_EQ(FormatPadded(c.value, c.width), c.text) << c.value;
 }
 
 TEST(SplitStringTest, DropsEmptyPiecesAndReplacesOutput) {
-    const struct { const wchar_t* delimiter; const wchar_t* source; std::vector<std::wstring> pieces; } cases[] = {
+    const struct {
+        const wchar_t* delimiter;
+        const wchar_t* source;
+        std::vector<std::wstring> pieces;
+    } cases[] = {
         {L".", L"a..b.c", {L"a", L"b", L"c"}},
         {L".", L".dwg", {L"dwg"}},
         {L".", L"plan.", {L"plan"}},
@@ -77,7 +89,12 @@ TEST(SplitStringTest, DropsEmptyPiecesAndReplacesOutput) {
 }
 
 TEST(FileNameTest, SplitsBaseAndExtension) {
-    const struct { const wchar_t* name; bool ok; const wchar_t* base; const wchar_t* ext; } cases[] = {
+    const struct {
+        const wchar_t* name;
+        bool ok;
+        const wchar_t* base;
+        const wchar_t* ext;
+    } cases[] = {
         {L"plan.dwg", true, L"plan", L"dwg"},
         {L"plan.rev2.dwg", true, L"plan.rev2", L"dwg"},
         {L"plan..rev2.dwg", true, L"plan.rev2", L"dwg"},
@@ -129,7 +146,11 @@ TEST(ComposeTest, FourPatternsAtMidnightOnNewYear) {
 
 TEST(ComposeTest, FolderAndFileNameVariants) {
     const DateStamp s = Stamp(2024, 3, 7, 9, 5);
-    const struct { const wchar_t* folder; const wchar_t* drawing; const wchar_t* target; } cases[] = {
+    const struct {
+        const wchar_t* folder;
+        const wchar_t* drawing;
+        const wchar_t* target;
+    } cases[] = {
         {L"C:\\Backup\\", L"D:\\work\\plan.dwg", L"C:\\Backup\\2024\\03\\07\\plan_0905.dwg"},
         {L"C:\\Backup\\\\\\", L"D:\\work\\plan.dwg", L"C:\\Backup\\2024\\03\\07\\plan_0905.dwg"},
         {L"C:\\", L"D:\\work\\plan.dwg", L"C:\\2024\\03\\07\\plan_0905.dwg"},
@@ -144,20 +165,21 @@ TEST(ComposeTest, FolderAndFileNameVariants) {
         {L"C:\\Backup", L"D:/work/plan.dwg", L"C:\\Backup\\2024\\03\\07\\plan_0905.dwg"},
         {L"C:\\백업", L"D:\\작업\\도면.dwg", L"C:\\백업\\2024\\03\\07\\도면_0905.dwg"},
     };
-    for (const auto& c : cases) EXPECT_EQ(Compose(c.folder, c.drawing, 1, s), c.target) << c.folder << L" " << c.drawing;
+    for (const auto& c : cases)
+        EXPECT_EQ(Compose(c.folder, c.drawing, 1, s), c.target) << c.folder << L" " << c.drawing;
 }
 
 TEST(ComposeTest, NothingComposedWithoutFileNameOrPattern) {
     const DateStamp s = Stamp(2024, 3, 7, 9, 5);
-    const struct { const wchar_t* drawing; int pattern; ComposeResult result; } cases[] = {
-        {L"D:\\work\\", 1, ComposeResult::NoFileName},
-        {L"D:\\work\\...", 1, ComposeResult::NoFileName},
-        {L"D:/work/", 4, ComposeResult::NoFileName},
-        {L"", 1, ComposeResult::NoFileName},
-        {L"D:\\work\\plan.dwg", 0, ComposeResult::NoPattern},
-        {L"D:\\work\\plan.dwg", 5, ComposeResult::NoPattern},
-        {L"D:\\work\\plan.dwg", -1, ComposeResult::NoPattern},
-        {L"D:\\work\\...", 9, ComposeResult::NoFileName},
+    const struct {
+        const wchar_t* drawing;
+        int pattern;
+        ComposeResult result;
+    } cases[] = {
+        {L"D:\\work\\", 1, ComposeResult::NoFileName},         {L"D:\\work\\...", 1, ComposeResult::NoFileName},
+        {L"D:/work/", 4, ComposeResult::NoFileName},           {L"", 1, ComposeResult::NoFileName},
+        {L"D:\\work\\plan.dwg", 0, ComposeResult::NoPattern},  {L"D:\\work\\plan.dwg", 5, ComposeResult::NoPattern},
+        {L"D:\\work\\plan.dwg", -1, ComposeResult::NoPattern}, {L"D:\\work\\...", 9, ComposeResult::NoFileName},
     };
     for (const auto& c : cases) {
         std::wstring target = L"<unchanged>";
@@ -167,7 +189,10 @@ TEST(ComposeTest, NothingComposedWithoutFileNameOrPattern) {
 }
 
 TEST(DirectoryChainTest, AttemptsEveryFolderButNeverTheFileName) {
-    const struct { const wchar_t* target; std::vector<std::wstring> attempts; } cases[] = {
+    const struct {
+        const wchar_t* target;
+        std::vector<std::wstring> attempts;
+    } cases[] = {
         {L"C:\\Backup\\2024\\03\\07\\plan_0905.dwg",
          {L"C:", L"C:/Backup", L"C:/Backup/2024", L"C:/Backup/2024/03", L"C:/Backup/2024/03/07"}},
         // Folders whose names hold a dot are created like any other.

@@ -6,9 +6,19 @@
 namespace {
 
 TEST(TimerIntervalTest, MinutesBecomeMillisecondsWithinOneMinuteAndTheTimerMaximum) {
-    const struct { int32_t minutes; uint32_t ms; } cases[] = {
-        {30, 1800000u}, {1, 60000u}, {0, 60000u}, {-5, 60000u}, {-2147483647 - 1, 60000u},
-        {35791, 2147460000u}, {35792, 0x7FFFFFFFu}, {71583, 0x7FFFFFFFu}, {2147483647, 0x7FFFFFFFu},
+    const struct {
+        int32_t minutes;
+        uint32_t ms;
+    } cases[] = {
+        {30, 1800000u},
+        {1, 60000u},
+        {0, 60000u},
+        {-5, 60000u},
+        {-2147483647 - 1, 60000u},
+        {35791, 2147460000u},
+        {35792, 0x7FFFFFFFu},
+        {71583, 0x7FFFFFFFu},
+        {2147483647, 0x7FFFFFFFu},
     };
     for (const auto& c : cases) EXPECT_EQ(BackupIntervalMs(c.minutes), c.ms) << c.minutes;
 }

@@ -10,7 +10,9 @@ std::vector<uint8_t> Bytes(std::initializer_list<int> b) { return std::vector<ui
 
 class SettingsStoreTest : public ::testing::Test {
 protected:
-    void Put(const std::wstring& name, uint32_t type, std::vector<uint8_t> data) { reg.values[{kKey, name}] = {type, data}; }
+    void Put(const std::wstring& name, uint32_t type, std::vector<uint8_t> data) {
+        reg.values[{kKey, name}] = {type, data};
+    }
     const StoredValue* Get(const std::wstring& name) {
         auto it = reg.values.find({kKey, name});
         return it == reg.values.end() ? nullptr : &it->second;
@@ -37,8 +39,8 @@ TEST_F(SettingsStoreTest, FirstLoadWritesEachDefaultRightAfterItsRead) {
     EXPECT_EQ(s.mFolder, L"C:\\");
     EXPECT_EQ(s.mMainItemNo, 1);
     EXPECT_EQ(reg.log, (std::vector<std::wstring>{L"read mIsAutoBackup", L"write mIsAutoBackup", L"read mTime",
-                                                   L"write mTime", L"read mFolder", L"write mFolder",
-                                                   L"read mMainItemNo", L"write mMainItemNo"}));
+                                                  L"write mTime", L"read mFolder", L"write mFolder",
+                                                  L"read mMainItemNo", L"write mMainItemNo"}));
     EXPECT_EQ(*Get(L"mIsAutoBackup"), (StoredValue{kRegSz, Bytes({'0', 0, 0, 0})}));
     EXPECT_EQ(*Get(L"mTime"), (StoredValue{kRegDword, Bytes({30, 0, 0, 0})}));
     EXPECT_EQ(*Get(L"mFolder"), (StoredValue{kRegSz, Bytes({'C', 0, ':', 0, '\\', 0, 0, 0})}));
@@ -52,11 +54,16 @@ TEST_F(SettingsStoreTest, ValidValuesAreTakenAsStoredAndNotRewritten) {
     EXPECT_EQ(s.mTime, 15);
     EXPECT_EQ(s.mFolder, L"D:\\B");
     EXPECT_EQ(s.mMainItemNo, 3);
-    EXPECT_EQ(reg.log, (std::vector<std::wstring>{L"read mIsAutoBackup", L"read mTime", L"read mFolder", L"read mMainItemNo"}));
+    EXPECT_EQ(reg.log,
+              (std::vector<std::wstring>{L"read mIsAutoBackup", L"read mTime", L"read mFolder", L"read mMainItemNo"}));
 }
 
 TEST_F(SettingsStoreTest, OnlyTheExactTextOneTurnsAutoBackupOn) {
-    const struct { std::vector<uint8_t> data; uint32_t type; int expected; } cases[] = {
+    const struct {
+        std::vector<uint8_t> data;
+        uint32_t type;
+        int expected;
+    } cases[] = {
         {EncodeRegString(L"1"), kRegSz, 1},
         {Bytes({'1', 0}), kRegSz, 1},                // no terminating NUL
         {Bytes({'1', 0, 0}), kRegSz, 1},             // odd trailing byte
@@ -90,8 +97,9 @@ TEST_F(SettingsStoreTest, FoldersOfAnyLengthAreReadBackWhole) {
 }
 
 TEST_F(SettingsStoreTest, IntegersOfAnyOtherSizeGetTheDefaultWrittenBack) {
-    const std::vector<uint8_t> unreadable[] = {EncodeRegString(L"30"), Bytes({}), Bytes({5}), Bytes({5, 0}),
-                                               Bytes({5, 0, 0}), Bytes({5, 0, 0, 0, 0}), Bytes({1, 0, 0, 0, 0, 0, 0, 0})};
+    const std::vector<uint8_t> unreadable[] = {
+        EncodeRegString(L"30"),         Bytes({}), Bytes({5}), Bytes({5, 0}), Bytes({5, 0, 0}), Bytes({5, 0, 0, 0, 0}),
+        Bytes({1, 0, 0, 0, 0, 0, 0, 0})};
     for (const auto& data : unreadable) {
         reg.values.clear();
         Put(L"mTime", kRegSz, data);
@@ -131,7 +139,8 @@ TEST_F(SettingsStoreTest, FailedWriteBackStillLoadsDefaultsAndGoesOn) {
 TEST_F(SettingsStoreTest, SaveWritesAllFourInOrderAndPastFailures) {
     reg.failingWrites = {L"mIsAutoBackup", L"mFolder"};
     SaveSettings(reg, L"Varnholt", BackupSettings{-7, -5, L"E:\\폴더", 9});
-    EXPECT_EQ(reg.log, (std::vector<std::wstring>{L"write mIsAutoBackup", L"write mTime", L"write mFolder", L"write mMainItemNo"}));
+    EXPECT_EQ(reg.log, (std::vector<std::wstring>{L"write mIsAutoBackup", L"write mTime", L"write mFolder",
+                                                  L"write mMainItemNo"}));
     EXPECT_EQ(*Get(L"mTime"), (StoredValue{kRegDword, EncodeRegDword(-5)}));
     EXPECT_EQ(*Get(L"mMainItemNo"), (StoredValue{kRegDword, EncodeRegDword(9)}));
 
@@ -188,14 +197,17 @@ TEST_F(SettingsStoreTest, FailuresReturnMinusOneAndLeaveOutputs) {
 // a value that is readable for its field is never replaced; any other gets its default.
 TEST_F(SettingsStoreTest, MalformedStatesNeverReplaceAReadableValue) {
     const wchar_t* names[] = {L"mIsAutoBackup", L"mTime", L"mFolder", L"mMainItemNo"};
-    const uint32_t types[] = {0 /*REG_NONE*/, kRegSz, 2 /*REG_EXPAND_SZ*/, 3 /*REG_BINARY*/, kRegDword, 11 /*REG_QWORD*/};
+    const uint32_t types[] = {0 /*REG_NONE*/,   kRegSz,    2 /*REG_EXPAND_SZ*/,
+                              3 /*REG_BINARY*/, kRegDword, 11 /*REG_QWORD*/};
     const std::size_t sizes[] = {0, 1, 2, 3, 4, 5, 8, 254, 255, 256, 600};
     int states = 0;
     for (const wchar_t* name : names) {
         const bool isText = name == names[0] || name == names[2];
         for (int present = 0; present < 2; ++present) {
-            for (uint32_t type : present ? std::vector<uint32_t>(std::begin(types), std::end(types)) : std::vector<uint32_t>{0}) {
-                for (std::size_t size : present ? std::vector<std::size_t>(std::begin(sizes), std::end(sizes)) : std::vector<std::size_t>{0}) {
+            for (uint32_t type :
+                 present ? std::vector<uint32_t>(std::begin(types), std::end(types)) : std::vector<uint32_t>{0}) {
+                for (std::size_t size : present ? std::vector<std::size_t>(std::begin(sizes), std::end(sizes))
+                                                : std::vector<std::size_t>{0}) {
                     ++states;
                     reg.values.clear();
                     PutAllValid();

@@ -89,13 +89,13 @@ TEST_F(BackupRunTest, FailedSaveShowsExactlyOneMessageWithTheTarget) {
 }
 
 TEST_F(BackupRunTest, NothingHappensWithoutDrawingFileNameOrPattern) {
-    const struct { const wchar_t* drawing; bool null; int pattern; } cases[] = {
-        {L"", false, 1},
-        {nullptr, true, 1},
-        {nullptr, false, 0},  // the real drawing, pattern 0
-        {nullptr, false, 5},
-        {L"C:\\work\\", false, 1},
-        {L"C:\\work\\...", false, 2},
+    const struct {
+        const wchar_t* drawing;
+        bool null;
+        int pattern;
+    } cases[] = {
+        {L"", false, 1},     {nullptr, true, 1},        {nullptr, false, 0},  // the real drawing, pattern 0
+        {nullptr, false, 5}, {L"C:\\work\\", false, 1}, {L"C:\\work\\...", false, 2},
     };
     for (const auto& c : cases) {
         SimReset();
@@ -145,7 +145,10 @@ TEST_F(BackupRunTest, HostileInputGivesAClearOutcomeAndNoStrayWrites) {
         garbage += static_cast<wchar_t>(1 + (seed >> 8) % 0xD7FF);  // NUL-free, no surrogates
     }
     const std::wstring longFolder = backup_ / std::wstring(300, L'f');
-    const struct { std::wstring drawing; std::wstring folder; } cases[] = {
+    const struct {
+        std::wstring drawing;
+        std::wstring folder;
+    } cases[] = {
         {L"C:\\w\\" + std::wstring(32760, L'a') + L".dwg", backup_.path()},
         {drawing_, longFolder},
         {garbage, backup_.path()},
@@ -166,8 +169,7 @@ TEST_F(BackupRunTest, HostileInputGivesAClearOutcomeAndNoStrayWrites) {
     }
     // Nothing was written beside the work and backup folders.
     EXPECT_EQ(ListTree(work_.path()), std::vector<std::wstring>{L"plan.dwg"});
-    for (const std::wstring& entry : ListTree(backup_.path()))
-        EXPECT_EQ(entry.rfind(L"20", 0), 0u) << Utf8(entry);
+    for (const std::wstring& entry : ListTree(backup_.path())) EXPECT_EQ(entry.rfind(L"20", 0), 0u) << Utf8(entry);
 }
 
 TEST(DirectoryChainWin, CountsAttemptsAndCreatesFolders) {

@@ -40,32 +40,37 @@ TEST(BinaryTest, ExportsOnlyStartupAndImportsOnlySystemLibrariesAndTheHost) {
     EXPECT_EQ(dll.nt->FileHeader.Machine, IMAGE_FILE_MACHINE_AMD64);
     EXPECT_TRUE(dll.nt->FileHeader.Characteristics & IMAGE_FILE_DLL);
 
-    const auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(dll.At(dll.Dir(IMAGE_DIRECTORY_ENTRY_EXPORT).VirtualAddress));
+    const auto* exports =
+        reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(dll.At(dll.Dir(IMAGE_DIRECTORY_ENTRY_EXPORT).VirtualAddress));
     ASSERT_NE(exports, nullptr);
     ASSERT_EQ(exports->NumberOfNames, 1u);
     EXPECT_EQ(exports->NumberOfFunctions, 1u);
     const auto* names = reinterpret_cast<const DWORD*>(dll.At(exports->AddressOfNames));
     EXPECT_STREQ(dll.At(names[0]), "Startup");
 
-    const std::set<std::string> system = {"advapi32.dll", "comctl32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll",
-                                          "ole32.dll",    "shell32.dll",  "user32.dll"};
+    const std::set<std::string> system = {"advapi32.dll", "comctl32.dll", "gdi32.dll",   "kernel32.dll",
+                                          "msvcrt.dll",   "ole32.dll",    "shell32.dll", "user32.dll"};
     std::set<std::string> hostFunctions;
     bool importsHost = false;
-    for (const auto* imp = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(dll.At(dll.Dir(IMAGE_DIRECTORY_ENTRY_IMPORT).VirtualAddress));
+    for (const auto* imp = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(
+             dll.At(dll.Dir(IMAGE_DIRECTORY_ENTRY_IMPORT).VirtualAddress));
          imp && imp->Name; ++imp) {
         const std::string name = Lower(dll.At(imp->Name));
         if (name == "vyllib.dll") {
             importsHost = true;
-            for (const auto* t = reinterpret_cast<const IMAGE_THUNK_DATA64*>(dll.At(imp->OriginalFirstThunk)); t->u1.AddressOfData; ++t)
-                hostFunctions.insert(reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(dll.At(static_cast<DWORD>(t->u1.AddressOfData)))->Name);
+            for (const auto* t = reinterpret_cast<const IMAGE_THUNK_DATA64*>(dll.At(imp->OriginalFirstThunk));
+                 t->u1.AddressOfData; ++t)
+                hostFunctions.insert(
+                    reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(dll.At(static_cast<DWORD>(t->u1.AddressOfData)))
+                        ->Name);
         } else {
             EXPECT_TRUE(system.count(name)) << "imports " << name;
         }
     }
     EXPECT_TRUE(importsHost);
     EXPECT_EQ(hostFunctions, (std::set<std::string>{"VylCtlRegisterVylLib2", "VylEvtSetEventMask", "VylMsgPutMessage",
-                                                    "VylCtlSetExecuteFunc", "VylDlgMessageBox", "VylFilGetCadDrawingPath",
-                                                    "VylFilSaveCadDrawingAsTmpFile"}));
+                                                    "VylCtlSetExecuteFunc", "VylDlgMessageBox",
+                                                    "VylFilGetCadDrawingPath", "VylFilSaveCadDrawingAsTmpFile"}));
 }
 
 TEST(BinaryTest, LinkedWithAslrHighEntropyAndDep) {
@@ -88,9 +93,13 @@ TEST(BinaryTest, VersionResourceAndManifest) {
     ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &len));
     EXPECT_EQ(fixed->dwFileVersionMS, 0x00040002u);
     EXPECT_EQ(fixed->dwFileVersionLS, 0x00010001u);
-    const struct { const wchar_t* name; const wchar_t* value; } strings[] = {
-        {L"FileDescription", L"도면자동저장"}, {L"InternalName", L"Varnholt.dll"},
-        {L"OriginalFilename", L"Varnholt.dll"}, {L"ProductName", L"Varnholt Dll"}};
+    const struct {
+        const wchar_t* name;
+        const wchar_t* value;
+    } strings[] = {{L"FileDescription", L"도면자동저장"},
+                   {L"InternalName", L"Varnholt.dll"},
+                   {L"OriginalFilename", L"Varnholt.dll"},
+                   {L"ProductName", L"Varnholt Dll"}};
     for (const auto& s : strings) {
         wchar_t* value = nullptr;
         const std::wstring query = std::wstring(L"\\StringFileInfo\\041204b0\\") + s.name;
@@ -102,7 +111,8 @@ TEST(BinaryTest, VersionResourceAndManifest) {
     ASSERT_NE(res, nullptr);
     HRSRC manifest = FindResourceW(res, MAKEINTRESOURCEW(2), MAKEINTRESOURCEW(24));
     ASSERT_NE(manifest, nullptr);
-    const std::string text(static_cast<const char*>(LockResource(LoadResource(res, manifest))), SizeofResource(res, manifest));
+    const std::string text(static_cast<const char*>(LockResource(LoadResource(res, manifest))),
+                           SizeofResource(res, manifest));
     EXPECT_NE(text.find("level=\"asInvoker\" uiAccess=\"false\""), std::string::npos);
     EXPECT_NE(text.find("<dpiAware"), std::string::npos);
     FreeLibrary(res);
@@ -112,8 +122,18 @@ TEST(BinaryTest, VersionResourceAndManifest) {
 class TemplateReader {
 public:
     explicit TemplateReader(const BYTE* p) : p_(p) {}
-    WORD Word() { WORD w; memcpy(&w, p_, 2); p_ += 2; return w; }
-    DWORD Dword() { DWORD d; memcpy(&d, p_, 4); p_ += 4; return d; }
+    WORD Word() {
+        WORD w;
+        memcpy(&w, p_, 2);
+        p_ += 2;
+        return w;
+    }
+    DWORD Dword() {
+        DWORD d;
+        memcpy(&d, p_, 4);
+        p_ += 4;
+        return d;
+    }
     short Short() { return static_cast<short>(Word()); }
     // A string, or "#n" for an ordinal.
     std::wstring SzOrOrd() {
@@ -123,7 +143,9 @@ public:
         for (; first; first = Word()) s += static_cast<wchar_t>(first);
         return s;
     }
-    void AlignDword(const BYTE* base) { while ((p_ - base) % 4) ++p_; }
+    void AlignDword(const BYTE* base) {
+        while ((p_ - base) % 4) ++p_;
+    }
     void Skip(std::size_t n) { p_ += n; }
     const BYTE* p_;
 };
@@ -156,7 +178,13 @@ TEST(BinaryTest, DialogTemplateIsExactlyTheSettingsLayout) {
     EXPECT_EQ(italicAndCharset >> 8, 1);    // DEFAULT_CHARSET
     EXPECT_EQ(r.SzOrOrd(), L"MS Shell Dlg");
 
-    const struct { int id; const wchar_t* cls; const wchar_t* caption; short x, y, w, h; DWORD style; } items[] = {
+    const struct {
+        int id;
+        const wchar_t* cls;
+        const wchar_t* caption;
+        short x, y, w, h;
+        DWORD style;
+    } items[] = {
         {1, L"#128", L"확인", 51, 296, 50, 14, 0x50010001},
         {2, L"#128", L"취소", 106, 296, 50, 14, 0x50010000},
         {12011, L"SYSLISTVIEW32", L"", 9, 80, 189, 81, 0x50810805},
@@ -191,7 +219,8 @@ TEST(BinaryTest, DialogTemplateIsExactlyTheSettingsLayout) {
         r.Skip(r.Word());  // creation data
     }
     for (int id = 12004; id <= 12007; ++id) {
-        HRSRC bitmap = FindResourceExW(res, MAKEINTRESOURCEW(2), MAKEINTRESOURCEW(id), MAKELANGID(LANG_KOREAN, SUBLANG_KOREAN));
+        HRSRC bitmap =
+            FindResourceExW(res, MAKEINTRESOURCEW(2), MAKEINTRESOURCEW(id), MAKELANGID(LANG_KOREAN, SUBLANG_KOREAN));
         ASSERT_NE(bitmap, nullptr) << id;
         const auto* header = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(res, bitmap)));
         EXPECT_EQ(header->biSize, 40u);

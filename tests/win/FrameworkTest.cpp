@@ -46,7 +46,8 @@ TEST(DialogTest, MissingTemplateCountsAsCancel) {
     EXPECT_EQ(OnExecuteCommand(7), 0);
     EXPECT_EQ(SimCallCount(), 0);
     HKEY key;
-    EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\Quarnstead\\VYL\\Varnholt", 0, KEY_READ, &key), ERROR_SUCCESS);
+    EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\Quarnstead\\VYL\\Varnholt", 0, KEY_READ, &key),
+              ERROR_SUCCESS);
 }
 
 TEST(RuntimeClassTest, DialogReportsItsClassButCannotBeCreated) {

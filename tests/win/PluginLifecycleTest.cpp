@@ -120,7 +120,10 @@ TEST_F(PluginLifecycleTest, AutoBackupOffStartsNoTimerButLoadsTheDefaults) {
 }
 
 TEST_F(PluginLifecycleTest, TimerIntervalIsClampedAndTheTimerKilledAtUnload) {
-    const struct { int minutes; UINT ms; } cases[] = {
+    const struct {
+        int minutes;
+        UINT ms;
+    } cases[] = {
         {30, 1800000u}, {1, 60000u}, {0, 60000u}, {-5, 60000u}, {71583, 0x7FFFFFFFu}, {2147483647, 0x7FFFFFFFu},
     };
     for (const auto& c : cases) {

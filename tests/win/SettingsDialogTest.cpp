@@ -140,7 +140,8 @@ TEST_F(SettingsDialogTest, OtherCodesReturnThreeAndTouchNothing) {
         EXPECT_EQ(FindSettingsDialog(), nullptr);
     }
     HKEY key;
-    EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\Quarnstead\\VYL\\Varnholt", 0, KEY_READ, &key), ERROR_SUCCESS);
+    EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\Quarnstead\\VYL\\Varnholt", 0, KEY_READ, &key),
+              ERROR_SUCCESS);
 }
 
 TEST_F(SettingsDialogTest, OkWithoutChangesSavesAllFourAndShowsNoMessage) {

@@ -39,7 +39,9 @@ void PutRaw(const std::wstring& name, DWORD type, const void* data, DWORD size) 
 
 class SettingsRegistryTest : public ::testing::Test {
 protected:
-    void SetUp() override { RegDeleteTreeW(HKEY_CURRENT_USER, kKey.c_str()), RegDeleteKeyW(HKEY_CURRENT_USER, kKey.c_str()); }
+    void SetUp() override {
+        RegDeleteTreeW(HKEY_CURRENT_USER, kKey.c_str()), RegDeleteKeyW(HKEY_CURRENT_USER, kKey.c_str());
+    }
     void TearDown() override { SetUp(); }
 };
 
@@ -51,7 +53,8 @@ TEST_F(SettingsRegistryTest, FirstLoadLeavesAllFourDefaultsWithTheirTypesAndSize
     EXPECT_EQ(s.mFolder, L"C:\\");
     EXPECT_EQ(s.mMainItemNo, 1);
 
-    const RawValue flag = Raw(L"mIsAutoBackup"), time = Raw(L"mTime"), folder = Raw(L"mFolder"), item = Raw(L"mMainItemNo");
+    const RawValue flag = Raw(L"mIsAutoBackup"), time = Raw(L"mTime"), folder = Raw(L"mFolder"),
+                   item = Raw(L"mMainItemNo");
     EXPECT_EQ(flag.type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(flag.data, (std::vector<uint8_t>{'0', 0, 0, 0}));
     EXPECT_EQ(time.type, static_cast<DWORD>(REG_DWORD));
