@@ -30,7 +30,9 @@ extern "C" int Startup() {
         if (VylCtlRegisterVylLib2(OnPluginInit, OnPluginSecond, OnPluginThird) <= 0) return -1;
         BackupSettings& settings = PluginSettings();
         LoadSettings(SettingsSection, settings);
-        if (settings.mIsAutoBackup != 0) {
+        // A second Startup keeps the timer that runs: a new one would replace the only
+        // record of the old, which would then outlive the library.
+        if (settings.mIsAutoBackup != 0 && RunningTimerId == 0) {
             // A thread timer: the plug-in owns no window, and one of the host's could
             // already use this identifier for a timer of its own.
             RunningTimerId = SetTimer(nullptr, BackupTimerId, BackupIntervalMs(settings.mTime), RunBackup);

@@ -159,6 +159,18 @@ TEST_F(PluginLifecycleTest, FailedSetTimerStillStartsAndKillsNothing) {
     EXPECT_TRUE(killCalls.empty());
 }
 
+TEST_F(PluginLifecycleTest, SecondStartupKeepsTheOneTimer) {
+    StoreSettings(L"1", 30, backups_.path(), 1);
+    {
+        LoadedPlugin plugin(WatchTimers);
+        auto startup = reinterpret_cast<int (*)()>(GetProcAddress(plugin.module, "Startup"));
+        EXPECT_EQ(startup(), 0);
+        EXPECT_EQ(setCalls.size(), 1u);
+    }
+    ASSERT_EQ(killCalls.size(), 1u);
+    EXPECT_EQ(killCalls[0].id, setCalls[0].result);
+}
+
 TEST_F(PluginLifecycleTest, InitialisationHandlerRepeatsItsThreeCalls) {
     LoadedPlugin plugin;
     SimClearCalls();

@@ -382,6 +382,35 @@ TEST_F(SettingsDialogTest, FolderPickerCancelledKeepsTheFolderAndConfirmedSetsIt
     EXPECT_EQ(RestartMessages(), 1);
 }
 
+TEST_F(SettingsDialogTest, ItemOutsideTheFileSystemChangesNothing) {
+    WriteSettingSz(L"mFolder", L"D:\\kept");
+    LoadedPlugin plugin;
+    SimClearCalls();
+    PIDLIST_ABSOLUTE computer = nullptr;
+    ASSERT_EQ(SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &computer), S_OK);
+    std::wstring shown;
+    ModalDriver driver;
+    driver.Then(WaitForDialog())
+        .Then([&] { return PostClick(dialog_, 12001), true; })
+        .Then([&] {
+            HWND browser = FindFolderBrowser();
+            if (!browser) return false;
+            SendMessageW(browser, BFFM_SETSELECTIONW, FALSE, reinterpret_cast<LPARAM>(computer));
+            PostMessageW(browser, WM_COMMAND, IDOK, 0);
+            return true;
+        })
+        .Then([&] {
+            if (FindFolderBrowser()) return false;
+            shown = TextOf(GetDlgItem(dialog_, 12002));
+            PostClick(dialog_, IDOK);
+            return true;
+        });
+    RunDialog(plugin, driver);
+    CoTaskMemFree(computer);
+    EXPECT_EQ(shown, L"D:\\kept");
+    EXPECT_EQ(SettingText(L"mFolder"), L"D:\\kept");
+}
+
 TEST_F(SettingsDialogTest, ChosenFolderIsLostOnCancel) {
     ScratchDir chosen(L"C:\\");
     LoadedPlugin plugin;
