@@ -1,6 +1,7 @@
 #include "PluginHarness.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
 
 namespace {
 const wchar_t kKey[] = L"SOFTWARE\\Quarnstead\\VYL\\Varnholt";
@@ -95,6 +96,16 @@ void CALLBACK ModalDriver::Tick(HWND, UINT, UINT_PTR, DWORD) {
         }
     }
     d->inStep_ = false;
+}
+
+ModalDriver::Step ConfirmFolderInBrowser(const std::wstring& path) {
+    return [path] {
+        HWND browser = FindFolderBrowser();
+        if (!browser) return false;
+        SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(path.c_str()));
+        PostMessageW(browser, WM_COMMAND, IDOK, 0);
+        return true;
+    };
 }
 
 HWND FindSettingsDialog() {

@@ -44,6 +44,9 @@ private:
 // Dispatches this thread's messages until `done` is true; false if it never came true.
 bool PumpUntil(const std::function<bool()>& done, int maxTicks = 3000);
 
+// A step that waits for the folder browser, highlights `path` in it and confirms.
+ModalDriver::Step ConfirmFolderInBrowser(const std::wstring& path);
+
 // Visible top-level windows of this thread.
 HWND FindSettingsDialog();
 HWND FindMessageBoxWindow();

@@ -259,13 +259,7 @@ TEST_F(PluginLifecycleTest, EndToEndFromTheDialogToCopiesOnDisk) {
                 PostClick(dialog, 12001);
                 return true;
             })
-            .Then([&] {
-                HWND browser = FindFolderBrowser();
-                if (!browser) return false;
-                SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.path().c_str()));
-                PostMessageW(browser, WM_COMMAND, IDOK, 0);
-                return true;
-            })
+            .Then(ConfirmFolderInBrowser(folder.path()))
             .Then([&] {
                 if (FindFolderBrowser()) return false;
                 PostClick(dialog, IDOK);

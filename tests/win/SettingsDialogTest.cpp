@@ -361,13 +361,7 @@ TEST_F(SettingsDialogTest, FolderPickerCancelledKeepsTheFolderAndConfirmedSetsIt
             PostClick(dialog_, 12001);
             return true;
         })
-        .Then([&] {
-            HWND browser = FindFolderBrowser();
-            if (!browser) return false;
-            SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(chosen.path().c_str()));
-            PostMessageW(browser, WM_COMMAND, IDOK, 0);
-            return true;
-        })
+        .Then(ConfirmFolderInBrowser(chosen.path()))
         .Then([&] {
             if (FindFolderBrowser()) return false;
             afterChoice = TextOf(GetDlgItem(dialog_, 12002));
@@ -417,13 +411,7 @@ TEST_F(SettingsDialogTest, ChosenFolderIsLostOnCancel) {
     ModalDriver driver;
     driver.Then(WaitForDialog())
         .Then([&] { return PostClick(dialog_, 12001), true; })
-        .Then([&] {
-            HWND browser = FindFolderBrowser();
-            if (!browser) return false;
-            SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(chosen.path().c_str()));
-            PostMessageW(browser, WM_COMMAND, IDOK, 0);
-            return true;
-        })
+        .Then(ConfirmFolderInBrowser(chosen.path()))
         .Then([&] {
             if (FindFolderBrowser()) return false;
             PostClick(dialog_, IDCANCEL);
