@@ -322,16 +322,6 @@ BOOL CListCtrl::SetItemText(int item, int subItem, LPCWSTR text) {
     return (BOOL)SendMessageW(m_hWnd, LVM_SETITEMTEXTW, item, reinterpret_cast<LPARAM>(&it));
 }
 
-std::wstring CListCtrl::GetItemText(int item, int subItem) const {
-    wchar_t buffer[512] = L"";
-    LVITEMW it{};
-    it.iSubItem = subItem;
-    it.pszText = buffer;
-    it.cchTextMax = 512;
-    const int n = (int)SendMessageW(m_hWnd, LVM_GETITEMTEXTW, item, reinterpret_cast<LPARAM>(&it));
-    return std::wstring(buffer, n > 0 ? n : 0);
-}
-
 BOOL CListCtrl::SetItemState(int item, UINT state, UINT mask) {
     LVITEMW it{};
     it.stateMask = mask;

@@ -212,16 +212,10 @@ private:
 class CListCtrl : public CWnd {
 public:
     DWORD SetExtendedStyle(DWORD style) { return (DWORD)SendMessageW(m_hWnd, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, style); }
-    DWORD GetExtendedStyle() const { return (DWORD)SendMessageW(m_hWnd, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0); }
     int InsertColumn(int column, LPCWSTR heading, int format, int width);
     int InsertItem(int item, LPCWSTR text);
     BOOL SetItemText(int item, int subItem, LPCWSTR text);
-    std::wstring GetItemText(int item, int subItem) const;
-    int GetItemCount() const { return (int)SendMessageW(m_hWnd, LVM_GETITEMCOUNT, 0, 0); }
     int SetSelectionMark(int item) { return (int)SendMessageW(m_hWnd, LVM_SETSELECTIONMARK, 0, item); }
-    int GetSelectionMark() const { return (int)SendMessageW(m_hWnd, LVM_GETSELECTIONMARK, 0, 0); }
     BOOL SetItemState(int item, UINT state, UINT mask);
-    UINT GetItemState(int item, UINT mask) const { return (UINT)SendMessageW(m_hWnd, LVM_GETITEMSTATE, item, mask); }
-    HWND GetHeaderCtrl() const { return (HWND)SendMessageW(m_hWnd, LVM_GETHEADER, 0, 0); }
     void ModifyStyle(DWORD remove, DWORD add);
 };

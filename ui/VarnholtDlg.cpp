@@ -59,7 +59,7 @@ void VarnholtDlg::DoDataExchange(CDataExchange* pDX) {
 BOOL VarnholtDlg::OnInitDialog() {
     CDialog::OnInitDialog();
 
-    SendMessageW(mPatternList.m_hWnd, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+    mPatternList.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
     mPatternList.InsertColumn(0, L"구분", LVCFMT_CENTER, 50);
     mPatternList.InsertColumn(1, L"백업방식", LVCFMT_LEFT, 220);
     EnableWindow(GetDlgItem(mPatternList.m_hWnd, 0), FALSE);  // the header: no clicking, no resizing
