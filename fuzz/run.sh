@@ -12,8 +12,12 @@ for target in ComposeFuzz SplitFuzz ChainFuzz RegistryDecodeFuzz; do
     clang++ "${common[@]}" "$root/fuzz/$target.cpp" "${core[@]}" -o "$build/$target"
     mkdir -p "$build/corpus-$target"
     echo "== $target for ${seconds}s"
-    "$build/$target" -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 \
-        "$build/corpus-$target" "$root/fuzz/corpus/$target" 2>&1 | grep -E "^(stat::number_of_executed_units|stat::new_units_added)|ERROR|SUMMARY" || true
-    # libFuzzer exits non-zero on a finding; run once more on the corpus to fail the script then.
-    "$build/$target" -runs=0 "$build/corpus-$target" "$root/fuzz/corpus/$target" >/dev/null 2>&1
+    log="$build/$target.log"
+    if ! "$build/$target" -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 -artifact_prefix="$build/$target-" \
+        "$build/corpus-$target" "$root/fuzz/corpus/$target" >"$log" 2>&1; then
+        tail -n 40 "$log"
+        echo "$target found a failing input (saved as $build/$target-*)" >&2
+        exit 1
+    fi
+    grep -E "^stat::(number_of_executed_units|new_units_added)" "$log"
 done
