@@ -108,8 +108,6 @@ void TickCost(const std::wstring& folder) {
     LoadedPlugin plugin(Watch);
     std::wstring target;
     DateStamp stamp;
-    const std::wstring drawing = SimCallCount() ? L"" : L"";
-    (void)drawing;
     const int rounds = 20000;
     double plug = 1e9, bare = 1e9;
     for (int repeat = 0; repeat < 5; ++repeat) {
