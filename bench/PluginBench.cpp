@@ -1,5 +1,6 @@
 // Soak and cost figures for the loaded Varnholt.dll under Wine:
 //   soak  - 100,000 ticks and 200 settings-dialog cycles in one process: memory, handles, GDI objects
+//   dialogs N - N settings-dialog cycles alone, with figures every 200
 //   tick  - one tick of the plug-in beside the bare platform calls it cannot avoid
 //   start - Startup with settings present beside four bare registry reads
 #include <windows.h>
@@ -51,7 +52,7 @@ double Seconds(const std::chrono::steady_clock::time_point& since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-void Soak(const std::wstring& folder) {
+void Soak(const std::wstring& folder, int ticks, int dialogCycles) {
     WriteSettingSz(L"mIsAutoBackup", L"1");
     WriteSettingDw(L"mTime", 30);
     WriteSettingSz(L"mFolder", folder);
@@ -72,18 +73,18 @@ void Soak(const std::wstring& folder) {
     Print("before", before);
     auto start = std::chrono::steady_clock::now();
     int saves = 0;
-    for (int i = 0; i < 100000; ++i) {
+    for (int i = 0; i < ticks; ++i) {
         tickProc(nullptr, WM_TIMER, 1, 0);
         if (i % 1000 == 999) {  // the stand-in's record is not the plug-in's memory
             saves += SimCountOf(SimSave);
             SimClearCalls();
         }
     }
-    printf("100000 ticks (real copies) in %.1f s; saves %d\n", Seconds(start), saves);
+    printf("%d ticks (real copies) in %.1f s; saves %d\n", ticks, Seconds(start), saves);
     Print("after ticks", Measure());
     start = std::chrono::steady_clock::now();
     int finished = 0;
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < dialogCycles; ++i) {
         ModalDriver d;
         HWND dlg = nullptr;
         d.Then([&] { return (dlg = FindSettingsDialog()) != nullptr; }).Then([&] {
@@ -94,9 +95,10 @@ void Soak(const std::wstring& folder) {
         d.Run([&] { plugin.Execute(7); });
         finished += d.Finished() && !d.TimedOut();
         SimClearCalls();
+        if (i % 200 == 199 && i + 1 < dialogCycles)
+            Print(("after " + std::to_string(i + 1) + " dialogs").c_str(), Measure());
     }
-    printf("200 dialog cycles (%d completed) in %.1f s\n", finished, Seconds(start));
-    SimClearCalls();
+    printf("%d dialog cycles (%d completed) in %.1f s\n", dialogCycles, finished, Seconds(start));
     Print("after dialogs", Measure());
 }
 
@@ -177,7 +179,8 @@ int main(int argc, char** argv) {
     ClearSettingsKey();
     if (what == "all" || what == "tick") TickCost(backups.path());
     if (what == "all" || what == "start") StartupCost();
-    if (what == "all" || what == "soak") Soak(backups.path());
+    if (what == "all" || what == "soak") Soak(backups.path(), 100000, 200);
+    if (what == "dialogs") Soak(backups.path(), 0, argc > 2 ? atoi(argv[2]) : 1000);
     ClearSettingsKey();
     return 0;
 }

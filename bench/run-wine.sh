@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Soak and cost figures of the plug-in under Wine: bash bench/run-wine.sh [tick|start|soak|all]
+# Soak and cost figures of the plug-in under Wine:
+#   bash bench/run-wine.sh [tick|start|soak|all]   or   bash bench/run-wine.sh dialogs N
 set -euo pipefail
 export VARNHOLT_ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 build="${VARNHOLT_BUILD:-$VARNHOLT_ROOT/build}/windows"
@@ -10,4 +11,4 @@ cmake -S "$VARNHOLT_ROOT" -B "$build" -DCMAKE_BUILD_TYPE=Release \
 cmake --build "$build" -j"$(nproc)" --target plugin_bench
 trap wine_stop EXIT
 wine_start "$build/bench-prefix"
-cd "$build/bin" && "$VARNHOLT_ROOT/tools/wine-exec.sh" plugin_bench.exe "${1:-all}"
+cd "$build/bin" && "$VARNHOLT_ROOT/tools/wine-exec.sh" plugin_bench.exe "${@:-all}"
