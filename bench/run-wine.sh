@@ -6,9 +6,7 @@ export VARNHOLT_ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 build="${VARNHOLT_BUILD:-$VARNHOLT_ROOT/build}/windows"
 "$VARNHOLT_ROOT/tools/setup.sh"
 . "$VARNHOLT_ROOT/tools/wine-env.sh"
-cmake -S "$VARNHOLT_ROOT" -B "$build" -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$VARNHOLT_ROOT/cmake/mingw-w64-x86_64.cmake" >/dev/null
-cmake --build "$build" -j"$(nproc)" --target plugin_bench
+build_windows "$build" plugin_bench
 trap wine_stop EXIT
 wine_start "$build/bench-prefix"
 cd "$build/bin" && "$VARNHOLT_ROOT/tools/wine-exec.sh" plugin_bench.exe "${@:-all}"

@@ -10,9 +10,7 @@ build="${VARNHOLT_BUILD:-$VARNHOLT_ROOT/build}"
 "$VARNHOLT_ROOT/tools/setup.sh"
 . "$VARNHOLT_ROOT/tools/wine-env.sh"
 
-cmake -S "$VARNHOLT_ROOT" -B "$build/windows" -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$VARNHOLT_ROOT/cmake/mingw-w64-x86_64.cmake" >/dev/null
-cmake --build "$build/windows" -j"$(nproc)" --target host
+build_windows "$build/windows" host
 bin="$build/windows/bin"
 
 trap wine_stop EXIT

@@ -25,9 +25,7 @@ echo "== fuzzing (${VARNHOLT_FUZZ_SECONDS:-20}s a target)"
 VARNHOLT_BUILD="$build" "$VARNHOLT_ROOT/fuzz/run.sh" "${VARNHOLT_FUZZ_SECONDS:-20}"
 
 echo "== windows (under Wine)"
-cmake -S "$VARNHOLT_ROOT" -B "$build/windows" -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$VARNHOLT_ROOT/cmake/mingw-w64-x86_64.cmake" >/dev/null
-cmake --build "$build/windows" -j"$jobs"
+build_windows "$build/windows"
 trap wine_stop EXIT
 wine_start "$build/windows/wineprefix"
 ctest --test-dir "$build/windows" --output-on-failure --timeout 300

@@ -1,8 +1,17 @@
-# Sourced by the scripts: a display, a prepared Wine prefix and a persistent Wine server.
+# Sourced by the scripts: the cross build, a display, a prepared Wine prefix and a persistent Wine server.
 # Usage: wine_start PREFIX_DIR ; ... ; wine_stop
 #
 # One display serves the whole script: Wine's desktop process keeps its display, and a
 # second display for the same server would leave new windows waiting for the old one.
+
+# Configures the cross build in BUILD_DIR and builds the given targets (all when none).
+build_windows() {
+    local dir="$1"
+    shift
+    cmake -S "$VARNHOLT_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$VARNHOLT_ROOT/cmake/mingw-w64-x86_64.cmake" >/dev/null
+    if [ $# -gt 0 ]; then cmake --build "$dir" -j"$(nproc)" --target "$@"; else cmake --build "$dir" -j"$(nproc)"; fi
+}
 
 display_start() {
     if [ -n "${DISPLAY:-}" ]; then return; fi
