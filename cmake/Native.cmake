@@ -11,6 +11,9 @@ add_executable(core_tests
     tests/native/BackupPathTest.cpp
     tests/native/SettingsStoreTest.cpp
     tests/native/SettingsRulesTest.cpp
+    tests/native/CopyNameTest.cpp
+    tests/native/RetentionPlanTest.cpp
+    tests/native/HousekeepingTest.cpp
 )
 target_link_libraries(core_tests PRIVATE varnholt_core GTest::gtest_main)
 target_compile_options(core_tests PRIVATE -Wall -Wextra)

@@ -2,7 +2,8 @@
 
 #include "framework/UniqueHandle.h"
 
-int Win32Registry::QueryValue(const std::wstring& keyPath, const std::wstring& name, std::vector<uint8_t>& data) {
+int Win32Registry::QueryValue(const std::wstring& keyPath, const std::wstring& name, std::vector<uint8_t>& data,
+                              uint32_t& type) {
     unique_hkey key;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, keyPath.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return -1;
     // One query serves the usual short value; a longer one is read whole with the size
@@ -10,10 +11,12 @@ int Win32Registry::QueryValue(const std::wstring& keyPath, const std::wstring& n
     std::vector<uint8_t> buffer(256);
     for (int attempt = 0; attempt < 8; ++attempt) {
         DWORD got = static_cast<DWORD>(buffer.size());
-        const LSTATUS status = RegQueryValueExW(key.get(), name.c_str(), nullptr, nullptr, buffer.data(), &got);
+        DWORD stored = 0;
+        const LSTATUS status = RegQueryValueExW(key.get(), name.c_str(), nullptr, &stored, buffer.data(), &got);
         if (status == ERROR_SUCCESS) {
             buffer.resize(got);
             data = std::move(buffer);
+            type = stored;
             return 0;
         }
         if (status != ERROR_MORE_DATA) return -1;
@@ -64,4 +67,11 @@ void LoadSettings(const std::wstring& section, BackupSettings& settings) {
 }
 void SaveSettings(const std::wstring& section, const BackupSettings& settings) {
     SaveSettings(Registry(), section, settings);
+}
+void LoadHousekeeping(const std::wstring& section, HousekeepingSettings& settings) {
+    LoadHousekeeping(Registry(), section, settings);
+}
+void SaveHousekeepingChanges(const std::wstring& section, const HousekeepingSettings& loaded,
+                             const HousekeepingSettings& chosen) {
+    SaveHousekeepingChanges(Registry(), section, loaded, chosen);
 }

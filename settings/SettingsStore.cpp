@@ -8,6 +8,11 @@ const wchar_t kTime[] = L"mTime";
 const wchar_t kFolder[] = L"mFolder";
 const wchar_t kMainItemNo[] = L"mMainItemNo";
 
+const wchar_t kSkipIdentical[] = L"mSkipIdentical";
+const wchar_t kKeepCount[] = L"mKeepCount";
+const wchar_t kKeepDays[] = L"mKeepDays";
+const wchar_t kThinOut[] = L"mThinOut";
+
 constexpr int32_t kDefaultTime = 30;
 const wchar_t kDefaultFolder[] = L"C:\\";
 constexpr int32_t kDefaultMainItemNo = 1;
@@ -59,14 +64,16 @@ std::vector<uint8_t> EncodeRegDword(int32_t value) {
 
 int ReadRegString(RegistryBackend& reg, const std::wstring& keyPath, const std::wstring& name, std::wstring& out) {
     std::vector<uint8_t> data;
-    if (reg.QueryValue(NormalizeKeyPath(keyPath), name, data) != 0) return -1;
+    uint32_t type = 0;
+    if (reg.QueryValue(NormalizeKeyPath(keyPath), name, data, type) != 0) return -1;
     out = DecodeRegString(data);
     return 0;
 }
 
 int ReadRegDword(RegistryBackend& reg, const std::wstring& keyPath, const std::wstring& name, int32_t& out) {
     std::vector<uint8_t> data;
-    if (reg.QueryValue(NormalizeKeyPath(keyPath), name, data) != 0) return -1;
+    uint32_t type = 0;
+    if (reg.QueryValue(NormalizeKeyPath(keyPath), name, data, type) != 0) return -1;
     return DecodeRegDword(data, out) ? 0 : -1;
 }
 
@@ -121,4 +128,41 @@ void SaveSettings(RegistryBackend& reg, const std::wstring& section, const Backu
     WriteRegDword(reg, SettingsKeyPath(section), kTime, settings.mTime);
     WriteSettingString(reg, section, kFolder, settings.mFolder);
     WriteRegDword(reg, SettingsKeyPath(section), kMainItemNo, settings.mMainItemNo);
+}
+
+namespace {
+// A housekeeping value as stored, or 0 (off) when it is not a usable REG_DWORD.
+int32_t ReadHousekeepingValue(RegistryBackend& reg, const std::wstring& keyPath, const wchar_t* name, int32_t largest) {
+    std::vector<uint8_t> data;
+    uint32_t type = 0;
+    int32_t value = 0;
+    if (reg.QueryValue(keyPath, name, data, type) != 0 || type != kRegDword || !DecodeRegDword(data, value) ||
+        value < 0 || value > largest)
+        return 0;
+    return value;
+}
+}  // namespace
+
+void LoadHousekeeping(RegistryBackend& reg, const std::wstring& section, HousekeepingSettings& settings) {
+    const std::wstring key = NormalizeKeyPath(SettingsKeyPath(section));
+    constexpr int32_t kAny = 0x7FFFFFFF;
+    settings.mSkipIdentical = ReadHousekeepingValue(reg, key, kSkipIdentical, 1);
+    settings.mKeepCount = ReadHousekeepingValue(reg, key, kKeepCount, kAny);
+    settings.mKeepDays = ReadHousekeepingValue(reg, key, kKeepDays, kAny);
+    settings.mThinOut = ReadHousekeepingValue(reg, key, kThinOut, 1);
+}
+
+void SaveHousekeepingChanges(RegistryBackend& reg, const std::wstring& section, const HousekeepingSettings& loaded,
+                             const HousekeepingSettings& chosen) {
+    const struct {
+        const wchar_t* name;
+        int32_t before, after;
+    } values[] = {
+        {kSkipIdentical, loaded.mSkipIdentical, chosen.mSkipIdentical},
+        {kKeepCount, loaded.mKeepCount, chosen.mKeepCount},
+        {kKeepDays, loaded.mKeepDays, chosen.mKeepDays},
+        {kThinOut, loaded.mThinOut, chosen.mThinOut},
+    };
+    for (const auto& v : values)
+        if (v.after != v.before) WriteSettingDword(reg, section, v.name, v.after);
 }

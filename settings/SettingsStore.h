@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "BackupSettings.h"
+#include "HousekeepingSettings.h"
 
 constexpr uint32_t kRegSz = 1;     // REG_SZ
 constexpr uint32_t kRegDword = 4;  // REG_DWORD
@@ -16,9 +17,10 @@ constexpr uint32_t kRegDword = 4;  // REG_DWORD
 class RegistryBackend {
 public:
     virtual ~RegistryBackend() = default;
-    // 0 and the value's bytes, whatever type it is stored with; -1 when the key or the
-    // value cannot be read (`data` is then unchanged).
-    virtual int QueryValue(const std::wstring& keyPath, const std::wstring& name, std::vector<uint8_t>& data) = 0;
+    // 0, the value's bytes and the type it is stored with; -1 when the key or the value
+    // cannot be read (`data` and `type` are then unchanged).
+    virtual int QueryValue(const std::wstring& keyPath, const std::wstring& name, std::vector<uint8_t>& data,
+                           uint32_t& type) = 0;
     // Opens or creates the key and stores the value; 0 or -1.
     virtual int SetValue(const std::wstring& keyPath, const std::wstring& name, uint32_t type,
                          const std::vector<uint8_t>& data) = 0;
@@ -53,3 +55,11 @@ bool WriteSettingDword(RegistryBackend& reg, const std::wstring& section, const 
 void LoadSettings(RegistryBackend& reg, const std::wstring& section, BackupSettings& settings);
 // Writes all four values in order; a failed write does not stop the ones after it.
 void SaveSettings(RegistryBackend& reg, const std::wstring& section, const BackupSettings& settings);
+
+// Reads the four housekeeping values. A value that is missing, not a 4-byte REG_DWORD,
+// negative, or (for the two switches) neither 0 nor 1 counts as off; nothing is written back.
+void LoadHousekeeping(RegistryBackend& reg, const std::wstring& section, HousekeepingSettings& settings);
+// Writes, in order, only the housekeeping values that differ between `loaded` and `chosen`,
+// so that a value the user never changed stays out of the registry.
+void SaveHousekeepingChanges(RegistryBackend& reg, const std::wstring& section, const HousekeepingSettings& loaded,
+                             const HousekeepingSettings& chosen);

@@ -18,11 +18,13 @@ struct StoredValue {
 
 class MemoryRegistry : public RegistryBackend {
 public:
-    int QueryValue(const std::wstring& keyPath, const std::wstring& name, std::vector<uint8_t>& data) override {
+    int QueryValue(const std::wstring& keyPath, const std::wstring& name, std::vector<uint8_t>& data,
+                   uint32_t& type) override {
         log.push_back(L"read " + name);
         auto it = values.find({keyPath, name});
         if (it == values.end()) return -1;
         data = it->second.data;
+        type = it->second.type;
         return 0;
     }
     int SetValue(const std::wstring& keyPath, const std::wstring& name, uint32_t type,

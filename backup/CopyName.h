@@ -1,0 +1,85 @@
+// The name grammar of the plug-in's own copies and the minute clock their stamps live on.
+// No Win32 here.
+//
+// A copy of the drawing with base name B and extension X, stamped YYYY-MM-DD hh:mm, lies
+// below the backup folder F in one of four layouts:
+//   1  F\YYYY\MM\DD\B_hhmm.X      2  F\YYYYMM\DD\B_hhmm.X
+//   3  F\YYYY\MMDD\B_hhmm.X       4  F\B_YYYYMMDDhhmm.X
+// Every field has exactly its width in ASCII digits and the stamp is a real date and time.
+// Whatever does not fit this grammar is not a copy.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct DateStamp;
+
+// A local wall-clock time to the minute.
+struct CivilStamp {
+    int year = 0;  // 1 to 9999
+    int month = 0;
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    bool operator==(const CivilStamp& o) const {
+        return year == o.year && month == o.month && day == o.day && hour == o.hour && minute == o.minute;
+    }
+};
+
+constexpr int64_t kMinutesPerDay = 1440;
+
+// True for a date of the Gregorian calendar in years 1 to 9999 and a time 00:00 to 23:59.
+bool IsRealStamp(const CivilStamp& s);
+// Minutes since 1970-01-01 00:00 of the same wall clock (negative before): the difference
+// of two is their distance in wall-clock minutes. The stamp must be real.
+int64_t StampMinutes(const CivilStamp& s);
+CivilStamp StampFromMinutes(int64_t minutes);
+// The calendar day and the Monday-based week a minute falls in, as running numbers.
+int64_t DayNumber(int64_t minutes);
+int64_t WeekNumber(int64_t minutes);
+// "2026-12-09 14:30".
+std::wstring FormatStamp(const CivilStamp& s);
+// The stamp a backup run formatted (year, month, day, hour and minute); false for the
+// fallback of a failed clock conversion or anything else that is not a real time.
+bool StampOfDateStamp(const DateStamp& stamp, CivilStamp& out);
+
+enum class CopyLayout { YearMonthDay = 1, YearMonthAndDay = 2, YearAndMonthDay = 3, Flat = 4 };
+
+// Which drawing a copy belongs to: base name and extension compared as Windows compares
+// file names (without regard to letter case).
+struct DrawingKey {
+    std::wstring base;  // as written in the name
+    std::wstring ext;
+    std::wstring folded;  // the comparison form of both
+};
+DrawingKey MakeDrawingKey(const std::wstring& base, const std::wstring& ext);
+// The key of the drawing at `drawingPath`, as a backup run names its copies; false when its
+// file name gives no base name.
+bool DrawingKeyOfPath(const std::wstring& drawingPath, DrawingKey& out);
+// Upper-case form of a file name for comparisons (each UTF-16 unit mapped on its own).
+std::wstring FoldFileName(const std::wstring& name);
+
+// Folder names of the layouts. Each is exact: width, digits and a real date.
+bool ParseYearFolder(const std::wstring& name, int& year);                           // YYYY
+bool ParseYearMonthFolder(const std::wstring& name, int& year, int& month);          // YYYYMM
+bool ParseMonthFolder(const std::wstring& name, int year, int& month);               // MM
+bool ParseDayFolder(const std::wstring& name, int year, int month, int& day);        // DD
+bool ParseMonthDayFolder(const std::wstring& name, int year, int& month, int& day);  // MMDD
+
+// A copy's file name: B_hhmm.X in a day folder (`flat` false: sets the hour and minute of
+// `stamp`), B_YYYYMMDDhhmm.X directly in the backup folder (`flat` true: sets all of `stamp`).
+// On failure nothing is changed. B must be a base name
+// a backup run can produce: not empty, no dot at either end, no two dots in a row; X not
+// empty and without a dot.
+bool ParseCopyFileName(const std::wstring& name, bool flat, CivilStamp& stamp, std::wstring& base, std::wstring& ext);
+
+struct ParsedCopy {
+    CopyLayout layout = CopyLayout::Flat;
+    CivilStamp stamp;
+    std::wstring base, ext;
+};
+// A path below the backup folder, split into its components (folders, then the file name).
+bool ParseCopyPath(const std::vector<std::wstring>& components, ParsedCopy& out);
+// The same for a path given as text, below `folder` (the backup folder with its trailing
+// backslashes removed), components separated by backslashes.
+bool ParseCopyPathBelow(const std::wstring& folder, const std::wstring& path, ParsedCopy& out);

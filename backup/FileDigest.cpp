@@ -1,0 +1,23 @@
+#include "FileDigest.h"
+
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
+struct FileDigester::State {
+    XXH3_state_t xxh;
+};
+
+FileDigester::FileDigester() : state_(new State) { XXH3_128bits_reset(&state_->xxh); }
+FileDigester::~FileDigester() = default;
+
+void FileDigester::Update(const void* data, std::size_t size) { XXH3_128bits_update(&state_->xxh, data, size); }
+
+FileDigest FileDigester::Finish() const {
+    const XXH128_hash_t h = XXH3_128bits_digest(&state_->xxh);
+    return {h.low64, h.high64};
+}
+
+FileDigest DigestOf(const void* data, std::size_t size) {
+    const XXH128_hash_t h = XXH3_128bits(data, size);
+    return {h.low64, h.high64};
+}

@@ -1,0 +1,137 @@
+// Housekeeping of the backup folder: finding the plug-in's own copies, and the tick's three
+// steps after a successful save (skip an identical copy, apply the retention rules, remove
+// the date folders that became empty). The file system is reached only through FileTree,
+// so all of this runs on any platform and against a tree in memory. No Win32 here.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "CopyName.h"
+#include "FileDigest.h"
+#include "RetentionPlan.h"
+#include "settings/HousekeepingSettings.h"
+
+enum class EntryKind {
+    File,       // a plain file
+    Directory,  // a real folder (never a link)
+    Other,      // links and other reparse points, devices: never followed, never touched
+};
+
+struct TreeEntry {
+    std::wstring name;
+    EntryKind kind = EntryKind::Other;
+    uint64_t size = 0;
+    uint64_t writeTime = 0;  // in the platform's units; only compared for equality
+};
+
+enum class RemoveOutcome { Removed, Gone, Failed };
+
+// The file-system operations housekeeping needs.
+class FileTree {
+public:
+    virtual ~FileTree() = default;
+    // The entries of `folder`, without "." and ".."; false (with `out` empty) when it cannot be listed.
+    virtual bool List(const std::wstring& folder, std::vector<TreeEntry>& out) = 0;
+    // Size and write time of a plain file; false for anything else, or nothing.
+    virtual bool StatFile(const std::wstring& path, TreeEntry& out) = 0;
+    // The digest of a plain file's bytes, read whole; false when it cannot be read.
+    virtual bool DigestFile(const std::wstring& path, FileDigest& out) = 0;
+    // Gone: there was nothing to delete.
+    virtual RemoveOutcome RemoveFile(const std::wstring& path) = 0;
+    // Removes a real folder only if it is empty; false otherwise.
+    virtual bool RemoveEmptyFolder(const std::wstring& path) = 0;
+    // What joins a folder and a name.
+    virtual wchar_t Separator() const = 0;
+};
+
+struct BackupCopy {
+    std::wstring folder;  // the folder holding it
+    std::wstring path;    // folder, separator, file name
+    DrawingKey key;
+    CopyLayout layout = CopyLayout::Flat;
+    CivilStamp stamp;
+    int64_t minutes = 0;  // StampMinutes(stamp)
+    uint64_t size = 0;
+    uint64_t writeTime = 0;
+};
+
+struct ScanStats {
+    std::size_t folders = 0;   // folders listed
+    std::size_t entries = 0;   // entries seen in them
+    std::size_t unlisted = 0;  // date folders that could not be listed
+};
+
+// Every copy below `folder` (the backup folder, trailing separators removed) — of the drawing
+// `only` when it is given — sorted by drawing, stamp and path. Only folders of the four
+// layouts are entered; nothing that is not a plain file counts.
+std::vector<BackupCopy> ScanCopies(FileTree& tree, const std::wstring& folder, const DrawingKey* only,
+                                   ScanStats* stats = nullptr);
+
+RetentionRules RulesOf(const HousekeepingSettings& settings);
+
+// Removes the date folders that held `removed` copies, deepest first, as long as each is
+// empty; the backup folder itself never. Returns the number of folders removed.
+int RemoveEmptiedDateFolders(FileTree& tree, const std::vector<BackupCopy>& removed);
+
+// What the rules would remove if a backup were taken at `now`: the new copy counts as the
+// newest and is never removed; future copies are counted apart and never removed.
+struct RetentionPreview {
+    std::size_t copies = 0;
+    uint64_t bytes = 0;
+    std::size_t future = 0;
+    std::size_t removable = 0;
+    uint64_t removableBytes = 0;
+};
+RetentionPreview PreviewNextBackup(const std::vector<BackupCopy>& copies, int64_t now, const RetentionRules& rules);
+
+// The newest copy that is not stamped later than `now`; null when there is none.
+const BackupCopy* NewestCopy(const std::vector<BackupCopy>& copies, int64_t now);
+
+struct TickReport {
+    bool ran = false;        // the tree was looked at
+    bool identical = false;  // the new copy equalled the earlier one and was deleted again
+    std::wstring twin;       // the earlier copy kept in its place
+    int removed = 0;         // copies deleted by the rules
+    uint64_t removedBytes = 0;
+    int failed = 0;  // deletes that failed; they are tried again at a later tick
+    int foldersRemoved = 0;
+};
+
+// The housekeeping of one running plug-in. It keeps an index of the open drawing's copies,
+// so that a tick does not list the backup folder: it is built again when the folder or the
+// drawing changes, after a delete failed, when the clock went back, and once a day of clock
+// time to notice copies made or removed by others.
+class Housekeeper {
+public:
+    // Runs after the host saved `target` (its result was not -1) with the backup folder
+    // setting `folder`. Touches nothing when no option is on, when `target` is not a copy
+    // of the drawing in the grammar (a failed clock reading), or when it does not exist.
+    TickReport AfterSave(FileTree& tree, const std::wstring& folder, const std::wstring& drawingPath,
+                         const std::wstring& target, const HousekeepingSettings& settings);
+    int Scans() const { return scans_; }
+    std::size_t Indexed() const { return index_.size(); }
+
+    static constexpr int64_t kRescanMinutes = kMinutesPerDay;
+
+private:
+    struct Entry {
+        BackupCopy copy;
+        std::wstring foldedPath;
+        bool hasDigest = false;
+        FileDigest digest;
+        uint64_t digestSize = 0, digestTime = 0;  // the file's size and time when it was read
+    };
+    void Rescan(FileTree& tree, const std::wstring& folder, const DrawingKey& key, int64_t now);
+    std::size_t Upsert(const BackupCopy& made);
+    std::size_t Find(const std::wstring& foldedPath) const;
+    bool Digest(FileTree& tree, Entry& e, const TreeEntry& now);
+
+    std::vector<Entry> index_;  // sorted by stamp, then folded path
+    std::wstring folder_;
+    std::wstring key_;
+    bool valid_ = false;
+    bool rescan_ = false;
+    int64_t scannedAt_ = 0;
+    int scans_ = 0;
+};

@@ -1,0 +1,17 @@
+#pragma once
+#include <cstdint>
+
+// The housekeeping options, each off (0) unless the user turned it on. They live beside the
+// four backup settings in the same key, as REG_DWORD values of the same names.
+struct HousekeepingSettings {
+    int32_t mSkipIdentical = 0;  // 1: a new copy equal to the newest earlier one is deleted again
+    int32_t mKeepCount = 0;      // N > 0: only the newest N copies stay
+    int32_t mKeepDays = 0;       // D > 0: copies more than D x 24 h old go
+    int32_t mThinOut = 0;        // 1: one copy a day after 24 h, one a week after 30 days
+    bool AnyOn() const { return mSkipIdentical != 0 || mKeepCount > 0 || mKeepDays > 0 || mThinOut != 0; }
+    bool operator==(const HousekeepingSettings& o) const {
+        return mSkipIdentical == o.mSkipIdentical && mKeepCount == o.mKeepCount && mKeepDays == o.mKeepDays &&
+               mThinOut == o.mThinOut;
+    }
+    bool operator!=(const HousekeepingSettings& o) const { return !(*this == o); }
+};

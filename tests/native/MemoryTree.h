@@ -1,0 +1,107 @@
+// A file tree in memory for the housekeeping tests: folders, files with bytes, links and
+// other entries that are not plain files, files that refuse to go, and a count of every call.
+#pragma once
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "backup/Housekeeping.h"
+
+class MemoryTree : public FileTree {
+public:
+    struct Node {
+        EntryKind kind = EntryKind::Directory;
+        std::string bytes;
+        uint64_t time = 1;
+        bool undeletable = false;  // read-only or locked
+    };
+
+    void AddFolder(const std::wstring& path) {
+        for (std::size_t p = path.find(L'\\'); p != std::wstring::npos; p = path.find(L'\\', p + 1))
+            if (p > 0 && !nodes.count(path.substr(0, p))) nodes[path.substr(0, p)] = Node{};
+        if (!nodes.count(path)) nodes[path] = Node{};
+    }
+    void AddFile(const std::wstring& path, const std::string& bytes = "x", uint64_t time = 1) {
+        AddFolder(path.substr(0, path.rfind(L'\\')));
+        nodes[path] = Node{EntryKind::File, bytes, time};
+    }
+    void AddOther(const std::wstring& path) {
+        AddFolder(path.substr(0, path.rfind(L'\\')));
+        nodes[path] = Node{EntryKind::Other};
+    }
+    bool Has(const std::wstring& path) const { return nodes.count(path) != 0; }
+    // Every path below `root`, relative, sorted.
+    std::vector<std::wstring> Below(const std::wstring& root) const {
+        std::vector<std::wstring> out;
+        for (const auto& n : nodes)
+            if (n.first.size() > root.size() + 1 && n.first.compare(0, root.size() + 1, root + L"\\") == 0)
+                out.push_back(n.first.substr(root.size() + 1));
+        return out;
+    }
+
+    bool List(const std::wstring& folder, std::vector<TreeEntry>& out) override {
+        ++lists;
+        listed.push_back(folder);
+        out.clear();
+        const auto it = nodes.find(folder);
+        if (it == nodes.end() || it->second.kind != EntryKind::Directory || unlistable.count(folder)) return false;
+        const std::wstring prefix = folder + L"\\";
+        for (auto n = nodes.lower_bound(prefix); n != nodes.end() && n->first.compare(0, prefix.size(), prefix) == 0;
+             ++n) {
+            const std::wstring name = n->first.substr(prefix.size());
+            if (name.find(L'\\') != std::wstring::npos) continue;
+            out.push_back({name, n->second.kind, n->second.bytes.size(), n->second.time});
+        }
+        return true;
+    }
+    bool StatFile(const std::wstring& path, TreeEntry& out) override {
+        ++stats;
+        const auto it = nodes.find(path);
+        if (it == nodes.end() || it->second.kind != EntryKind::File) return false;
+        out = {path.substr(path.rfind(L'\\') + 1), EntryKind::File, it->second.bytes.size(), it->second.time};
+        return true;
+    }
+    bool DigestFile(const std::wstring& path, FileDigest& out) override {
+        digested.push_back(path);
+        const auto it = nodes.find(path);
+        if (it == nodes.end() || it->second.kind != EntryKind::File) return false;
+        out = DigestOf(it->second.bytes.data(), it->second.bytes.size());
+        return true;
+    }
+    RemoveOutcome RemoveFile(const std::wstring& path) override {
+        removes.push_back(path);
+        const auto it = nodes.find(path);
+        if (it == nodes.end()) return RemoveOutcome::Gone;
+        if (it->second.kind != EntryKind::File || it->second.undeletable) return RemoveOutcome::Failed;
+        nodes.erase(it);
+        return RemoveOutcome::Removed;
+    }
+    bool RemoveEmptyFolder(const std::wstring& path) override {
+        folderRemoves.push_back(path);
+        const auto it = nodes.find(path);
+        if (it == nodes.end() || it->second.kind != EntryKind::Directory) return false;
+        const std::wstring prefix = path + L"\\";
+        const auto child = nodes.lower_bound(prefix);
+        if (child != nodes.end() && child->first.compare(0, prefix.size(), prefix) == 0) return false;
+        nodes.erase(it);
+        return true;
+    }
+    wchar_t Separator() const override { return L'\\'; }
+
+    int Calls() const {
+        return lists + stats + static_cast<int>(digested.size() + removes.size() + folderRemoves.size());
+    }
+    void ClearCounts() {
+        lists = stats = 0;
+        listed.clear();
+        digested.clear();
+        removes.clear();
+        folderRemoves.clear();
+    }
+
+    std::map<std::wstring, Node> nodes;
+    std::set<std::wstring> unlistable;
+    int lists = 0, stats = 0;
+    std::vector<std::wstring> listed, digested, removes, folderRemoves;
+};
