@@ -2,8 +2,9 @@
 
 #include <time.h>
 
-#include "host/PluginState.h"
+#include "FileTreeWin32.h"
 #include "host/VylLib.h"
+#include "settings/PluginState.h"
 
 int FillDateStamp(DateStamp& stamp) {
     const __time64_t now = _time64(nullptr);
@@ -23,6 +24,18 @@ int MakeDirectoryChain(std::wstring path) {
 namespace {
 
 bool runInProgress = false;
+BackupOutcome lastOutcome;
+
+// The housekeeping of this library, and the file system it works on; both live as long as
+// the library, so that the index of the drawing's copies carries from one tick to the next.
+Housekeeper& Keeper() {
+    static Housekeeper keeper;
+    return keeper;
+}
+Win32FileTree& Tree() {
+    static Win32FileTree tree;
+    return tree;
+}
 
 void BackupOnce(const BackupSettings& settings) {
     const wchar_t* reported = VylFilGetCadDrawingPath();
@@ -37,13 +50,30 @@ void BackupOnce(const BackupSettings& settings) {
         return;
 
     MakeDirectoryChain(target);
+    BackupOutcome outcome;
+    outcome.when = stamp.mYear + L'-' + stamp.mMonth + L'-' + stamp.mDay + L' ' + stamp.mHour + L':' + stamp.mMinute;
+    outcome.target = target;
     if (VylFilSaveCadDrawingAsTmpFile(target.c_str()) == -1) {
+        outcome.kind = BackupOutcome::Kind::Failed;
+        lastOutcome = outcome;
         const std::wstring message = L"[오류]" + target + L" 에 저장할수 없습니다.";
         VylDlgMessageBox(message.c_str());
+        return;
     }
+    outcome.kind = BackupOutcome::Kind::Saved;
+    const TickReport report = Keeper().AfterSave(Tree(), settings.mFolder, drawingPath, target, PluginHousekeeping());
+    if (report.identical) {
+        outcome.kind = BackupOutcome::Kind::SkippedIdentical;
+        outcome.twin = report.twin;
+    }
+    outcome.removed = report.removed;
+    outcome.failedDeletes = report.failed;
+    lastOutcome = std::move(outcome);
 }
 
 }  // namespace
+
+const BackupOutcome& LastBackupOutcome() { return lastOutcome; }
 
 void CALLBACK RunBackup(HWND, UINT, UINT_PTR, DWORD) {
     // The host's save and message box may pump messages, and with them this timer:

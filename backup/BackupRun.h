@@ -14,5 +14,18 @@ int FillDateStamp(DateStamp& stamp);
 int MakeDirectoryChain(std::wstring path);
 
 // Timer procedure: one backup run with the plug-in's current settings. A tick that
-// arrives while an earlier run is still inside a host call is skipped.
+// arrives while an earlier run is still inside a host call is skipped. After a successful
+// save it applies the housekeeping options; none of that ever shows a message.
 void CALLBACK RunBackup(HWND window, UINT message, UINT_PTR timerId, DWORD tickCount);
+
+// What the last backup run of this library did, kept in memory only.
+struct BackupOutcome {
+    enum class Kind { None, Saved, Failed, SkippedIdentical };
+    Kind kind = Kind::None;
+    std::wstring when;    // the run's stamp, "2026-12-09 14:30"
+    std::wstring target;  // the copy saved, or the path the save was tried at
+    std::wstring twin;    // skipped as identical: the earlier copy kept in its place
+    int removed = 0;      // copies the retention rules deleted
+    int failedDeletes = 0;
+};
+const BackupOutcome& LastBackupOutcome();

@@ -176,6 +176,7 @@ bool ParseMonthDayFolder(const std::wstring& name, int year, int& month, int& da
 
 bool ParseCopyFileName(const std::wstring& name, bool flat, CivilStamp& stamp, std::wstring& base, std::wstring& ext) {
     const std::size_t width = flat ? 12 : 4;
+    if (name.find_first_of(L"\\/") != std::wstring::npos) return false;  // a run's names never hold one
     const std::size_t dot = name.rfind(L'.');
     if (dot == std::wstring::npos || dot + 1 == name.size() || dot < width + 2) return false;
     const std::size_t digits = dot - width;

@@ -70,7 +70,7 @@ bool ParseMonthDayFolder(const std::wstring& name, int year, int& month, int& da
 // `stamp`), B_YYYYMMDDhhmm.X directly in the backup folder (`flat` true: sets all of `stamp`).
 // On failure nothing is changed. B must be a base name
 // a backup run can produce: not empty, no dot at either end, no two dots in a row; X not
-// empty and without a dot.
+// empty and without a dot; neither holds a slash or backslash.
 bool ParseCopyFileName(const std::wstring& name, bool flat, CivilStamp& stamp, std::wstring& base, std::wstring& ext);
 
 struct ParsedCopy {

@@ -24,6 +24,7 @@ add_library(varnholt_plugin OBJECT
     host/ModuleObjects.cpp
     host/VarnholtApp.cpp
     backup/BackupRun.cpp
+    backup/FileTreeWin32.cpp
     settings/RegistryWin32.cpp
     ui/FolderPicker.cpp
     ui/VarnholtDlg.cpp

@@ -5,7 +5,16 @@
 
 #include <utility>
 
-template <typename Handle, typename Closer, Handle Invalid = Handle()>
+// What a handle kind holds when it holds nothing: null for most, -1 for file handles.
+template <typename Handle>
+struct NullIsEmpty {
+    static Handle Empty() { return Handle(); }
+};
+struct MinusOneIsEmpty {
+    static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
+};
+
+template <typename Handle, typename Closer, typename Emptiness = NullIsEmpty<Handle>>
 class unique_handle {
 public:
     unique_handle() = default;
@@ -21,9 +30,9 @@ public:
 
     Handle get() const { return h_; }
     // Gives up ownership without closing.
-    Handle release() { return std::exchange(h_, Invalid); }
-    void reset(Handle h = Invalid) {
-        if (h_ != Invalid) Closer()(h_);
+    Handle release() { return std::exchange(h_, Emptiness::Empty()); }
+    void reset(Handle h = Emptiness::Empty()) {
+        if (h_ != Emptiness::Empty()) Closer()(h_);
         h_ = h;
     }
     // For out-parameters: closes what is held and hands out the slot.
@@ -31,10 +40,10 @@ public:
         reset();
         return &h_;
     }
-    explicit operator bool() const { return h_ != Invalid; }
+    explicit operator bool() const { return h_ != Emptiness::Empty(); }
 
 private:
-    Handle h_ = Invalid;
+    Handle h_ = Emptiness::Empty();
 };
 
 struct RegKeyCloser {
@@ -47,6 +56,16 @@ struct CoTaskMemFreer {
     void operator()(void* p) const { CoTaskMemFree(p); }
 };
 
+struct HandleCloser {
+    void operator()(HANDLE h) const { CloseHandle(h); }
+};
+struct FindCloser {
+    void operator()(HANDLE h) const { FindClose(h); }
+};
+
 using unique_hkey = unique_handle<HKEY, RegKeyCloser>;
+// Kernel handles that are INVALID_HANDLE_VALUE on failure (files), and search handles.
+using unique_file = unique_handle<HANDLE, HandleCloser, MinusOneIsEmpty>;
+using unique_find = unique_handle<HANDLE, FindCloser, MinusOneIsEmpty>;
 using unique_hbitmap = unique_handle<HBITMAP, GdiObjectDeleter>;
 using unique_pidl = unique_handle<PIDLIST_ABSOLUTE, CoTaskMemFreer>;

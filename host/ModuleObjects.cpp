@@ -1,6 +1,6 @@
 // The plug-in's module-level objects, constructed in this order when the library is
 // loaded and destroyed in reverse when it is unloaded.
-#include "PluginState.h"
+#include "settings/PluginState.h"
 #include "VarnholtApp.h"
 
 namespace {
@@ -11,8 +11,10 @@ const std::wstring SettingsSection = L"Varnholt";
 
 namespace {
 BackupSettings pluginSettings;
-}
+HousekeepingSettings pluginHousekeeping;
+}  // namespace
 
 BackupSettings& PluginSettings() { return pluginSettings; }
+HousekeepingSettings& PluginHousekeeping() { return pluginHousekeeping; }
 
 CVarnholtApp theApp;

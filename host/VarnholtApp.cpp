@@ -1,6 +1,6 @@
 #include "VarnholtApp.h"
 
-#include "PluginState.h"
+#include "settings/PluginState.h"
 #include "VylLib.h"
 #include "backup/BackupRun.h"
 #include "settings/RegistryWin32.h"
@@ -30,6 +30,7 @@ extern "C" int Startup() {
         if (VylCtlRegisterVylLib2(OnPluginInit, OnPluginSecond, OnPluginThird) <= 0) return -1;
         BackupSettings& settings = PluginSettings();
         LoadSettings(SettingsSection, settings);
+        LoadHousekeeping(SettingsSection, PluginHousekeeping());
         // A second Startup keeps the timer that runs: a new one would replace the only
         // record of the old, which would then outlive the library.
         if (settings.mIsAutoBackup != 0 && RunningTimerId == 0) {

@@ -4,7 +4,7 @@
 
 #include "FolderPicker.h"
 #include "framework/UniqueHandle.h"
-#include "host/PluginState.h"
+#include "settings/PluginState.h"
 #include "host/VylLib.h"
 #include "resource.h"
 #include "settings/BackupSettings.h"
@@ -139,6 +139,7 @@ extern "C" int OnExecuteCommand(int command) {
         if (dialog.DoModal() == IDOK) {
             SaveSettings(dialog.mSection, CopyOf(dialog));
             record = CopyOf(dialog);
+            LoadHousekeeping(dialog.mSection, PluginHousekeeping());
             if (SettingsChanged(before, record)) VylDlgMessageBox(L"설정값을 적용시키려면 재구동 시키셔야 합니다.");
         }
     } catch (...) {

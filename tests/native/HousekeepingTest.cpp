@@ -309,7 +309,7 @@ TEST_F(HousekeepingTest, TheIndexIsBuiltAgainOnlyWhenItMayBeWrong) {
         Tick(4, t.at, on, "x", t.drawing, t.setting);
         EXPECT_EQ(keeper.Scans(), t.scans);
     }
-    EXPECT_EQ(keeper.Indexed(), 5u);  // other.dwg's four copies in C:\C2
+    EXPECT_EQ(keeper.Indexed(), 5u);  // other.dwg's five copies in C:\C2
 }
 
 TEST_F(HousekeepingTest, NothingHappensWithoutARealStampOrWithoutTheCopy) {

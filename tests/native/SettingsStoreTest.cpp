@@ -239,4 +239,56 @@ TEST_F(SettingsStoreTest, MalformedStatesNeverReplaceAReadableValue) {
     EXPECT_EQ(states, 4 * (1 + 6 * 11));
 }
 
+TEST_F(SettingsStoreTest, HousekeepingValuesAreTakenOnlyWhenUsableAndNeverWrittenBack) {
+    const struct {
+        const wchar_t* name;
+        uint32_t type;
+        std::vector<uint8_t> data;
+        int32_t loaded;  // what the field gets
+    } cases[] = {
+        {L"mSkipIdentical", kRegDword, EncodeRegDword(1), 1},
+        {L"mSkipIdentical", kRegDword, EncodeRegDword(2), 0},
+        {L"mSkipIdentical", kRegSz, EncodeRegString(L"1"), 0},
+        {L"mSkipIdentical", 3 /*REG_BINARY*/, EncodeRegDword(1), 0},
+        {L"mThinOut", kRegDword, EncodeRegDword(1), 1},
+        {L"mThinOut", kRegDword, EncodeRegDword(-1), 0},
+        {L"mKeepCount", kRegDword, EncodeRegDword(2147483647), 2147483647},
+        {L"mKeepCount", kRegDword, EncodeRegDword(-5), 0},
+        {L"mKeepCount", kRegDword, Bytes({7, 0, 0}), 0},
+        {L"mKeepCount", kRegDword, Bytes({7, 0, 0, 0, 0}), 0},
+        {L"mKeepDays", kRegDword, EncodeRegDword(30), 30},
+        {L"mKeepDays", 11 /*REG_QWORD*/, Bytes({30, 0, 0, 0, 0, 0, 0, 0}), 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
+        reg.values.clear();
+        Put(c.name, c.type, c.data);
+        reg.log.clear();
+        HousekeepingSettings h{9, 9, 9, 9};
+        LoadHousekeeping(reg, L"Varnholt", h);
+        const std::wstring name = c.name;
+        EXPECT_EQ(h.mSkipIdentical, name == L"mSkipIdentical" ? c.loaded : 0);
+        EXPECT_EQ(h.mKeepCount, name == L"mKeepCount" ? c.loaded : 0);
+        EXPECT_EQ(h.mKeepDays, name == L"mKeepDays" ? c.loaded : 0);
+        EXPECT_EQ(h.mThinOut, name == L"mThinOut" ? c.loaded : 0);
+        EXPECT_EQ(reg.log, (std::vector<std::wstring>{L"read mSkipIdentical", L"read mKeepCount", L"read mKeepDays",
+                                                      L"read mThinOut"}));
+        EXPECT_EQ(reg.values.size(), 1u);
+        EXPECT_EQ(*Get(c.name), (StoredValue{c.type, c.data}));
+    }
+}
+
+TEST_F(SettingsStoreTest, OnlyChangedHousekeepingValuesAreWritten) {
+    const HousekeepingSettings loaded{0, 5, 0, 1};
+    reg.log.clear();
+    SaveHousekeepingChanges(reg, L"Varnholt", loaded, loaded);
+    EXPECT_TRUE(reg.log.empty());
+    SaveHousekeepingChanges(reg, L"Varnholt", loaded, HousekeepingSettings{1, 5, 30, 0});
+    EXPECT_EQ(reg.log, (std::vector<std::wstring>{L"write mSkipIdentical", L"write mKeepDays", L"write mThinOut"}));
+    EXPECT_EQ(*Get(L"mSkipIdentical"), (StoredValue{kRegDword, EncodeRegDword(1)}));
+    EXPECT_EQ(*Get(L"mKeepDays"), (StoredValue{kRegDword, EncodeRegDword(30)}));
+    EXPECT_EQ(*Get(L"mThinOut"), (StoredValue{kRegDword, EncodeRegDword(0)}));
+    EXPECT_EQ(Get(L"mKeepCount"), nullptr);
+}
+
 }  // namespace

@@ -3,7 +3,7 @@
 
 #include "WinTestUtil.h"
 #include "backup/BackupRun.h"
-#include "host/PluginState.h"
+#include "settings/PluginState.h"
 #include "hostsim/VylSim.h"
 
 namespace {

@@ -1,0 +1,19 @@
+// Housekeeping's file system on Win32. Reparse points (links, junctions) and devices are
+// reported as Other and never entered or read; deletes and folder removals never follow them.
+#pragma once
+#include <vector>
+
+#include "Housekeeping.h"
+
+class Win32FileTree : public FileTree {
+public:
+    bool List(const std::wstring& folder, std::vector<TreeEntry>& out) override;
+    bool StatFile(const std::wstring& path, TreeEntry& out) override;
+    bool DigestFile(const std::wstring& path, FileDigest& out) override;
+    RemoveOutcome RemoveFile(const std::wstring& path) override;
+    bool RemoveEmptyFolder(const std::wstring& path) override;
+    wchar_t Separator() const override { return L'\\'; }
+
+private:
+    std::vector<unsigned char> buffer_;  // for reading files, kept between calls
+};
