@@ -17,6 +17,7 @@ public:
     void Root(const std::wstring& folder) {
         std::vector<TreeEntry> entries;
         if (!List(folder, entries)) return;
+        stats_.listed = true;
         CivilStamp date;
         for (const TreeEntry& e : entries) {
             if (e.kind == EntryKind::File) {
@@ -187,6 +188,23 @@ RetentionPreview PreviewNextBackup(const std::vector<BackupCopy>& copies, int64_
         preview.removableBytes += copies[i].size;
     }
     return preview;
+}
+
+std::wstring FormatBytes(uint64_t bytes) {
+    if (bytes < 1024) return std::to_wstring(bytes) + L" B";
+    static const wchar_t* const units[] = {L"KB", L"MB", L"GB", L"TB", L"PB", L"EB"};
+    int unit = 0;
+    uint64_t scale = 1024;  // bytes in one unit
+    uint64_t tenths = 0;
+    for (;;) {
+        // Tenths of the unit, rounded half up; `rest` x 10 stays below 2^64 even for EB.
+        const uint64_t rest = bytes % scale;
+        tenths = bytes / scale * 10 + (rest * 10 + scale / 2) / scale;
+        if (tenths < 10240 || unit == 5) break;
+        scale *= 1024;
+        ++unit;
+    }
+    return std::to_wstring(tenths / 10) + L'.' + std::to_wstring(tenths % 10) + L' ' + units[unit];
 }
 
 const BackupCopy* NewestCopy(const std::vector<BackupCopy>& copies, int64_t now) {

@@ -57,6 +57,7 @@ struct BackupCopy {
 };
 
 struct ScanStats {
+    bool listed = false;       // the backup folder itself could be listed
     std::size_t folders = 0;   // folders listed
     std::size_t entries = 0;   // entries seen in them
     std::size_t unlisted = 0;  // date folders that could not be listed
@@ -84,6 +85,9 @@ struct RetentionPreview {
     uint64_t removableBytes = 0;
 };
 RetentionPreview PreviewNextBackup(const std::vector<BackupCopy>& copies, int64_t now, const RetentionRules& rules);
+
+// "0 B", "512 B", "1.5 KB", "12.3 MB", "1.2 GB" (powers of 1024, one decimal).
+std::wstring FormatBytes(uint64_t bytes);
 
 // The newest copy that is not stamped later than `now`; null when there is none.
 const BackupCopy* NewestCopy(const std::vector<BackupCopy>& copies, int64_t now);

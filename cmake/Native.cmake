@@ -7,6 +7,13 @@ if(VARNHOLT_SANITIZE)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
+# The cleanup tool for file servers.
+add_library(varnholt_cleanup STATIC cleanup/CleanupTool.cpp cleanup/PosixFileTree.cpp)
+target_link_libraries(varnholt_cleanup PUBLIC varnholt_core)
+target_compile_options(varnholt_cleanup PRIVATE -Wall -Wextra)
+add_executable(varnholt-cleanup cleanup/CleanupMainPosix.cpp)
+target_link_libraries(varnholt-cleanup PRIVATE varnholt_cleanup)
+
 add_executable(core_tests
     tests/native/BackupPathTest.cpp
     tests/native/SettingsStoreTest.cpp
@@ -14,8 +21,9 @@ add_executable(core_tests
     tests/native/CopyNameTest.cpp
     tests/native/RetentionPlanTest.cpp
     tests/native/HousekeepingTest.cpp
+    tests/native/CleanupToolTest.cpp
 )
-target_link_libraries(core_tests PRIVATE varnholt_core GTest::gtest_main)
+target_link_libraries(core_tests PRIVATE varnholt_core varnholt_cleanup GTest::gtest_main)
 target_compile_options(core_tests PRIVATE -Wall -Wextra)
 gtest_discover_tests(core_tests DISCOVERY_MODE PRE_TEST)
 

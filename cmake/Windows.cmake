@@ -64,6 +64,12 @@ add_executable(win_settings_tests tests/win/SettingsRegistryTest.cpp tests/win/W
 target_link_libraries(win_settings_tests PRIVATE varnholt_plugin gtest_main)
 add_test(NAME win_settings_tests COMMAND win_settings_tests)
 
+# The cleanup tool for existing backup trees.
+add_executable(VarnholtCleanup cleanup/CleanupMainWin32.cpp cleanup/CleanupTool.cpp backup/FileTreeWin32.cpp)
+target_link_libraries(VarnholtCleanup PRIVATE varnholt_core)
+target_link_options(VarnholtCleanup PRIVATE -municode -Wl,--dynamicbase,--high-entropy-va,--nxcompat)
+target_compile_options(VarnholtCleanup PRIVATE ${VARNHOLT_WARNINGS})
+
 # The stand-in host program.
 add_executable(host hostsim/HostMain.cpp hostsim/IatHook.cpp hostsim/Screenshot.cpp)
 target_link_libraries(host PRIVATE VylLib gdi32 user32)

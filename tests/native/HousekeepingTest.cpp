@@ -350,4 +350,21 @@ TEST(RetentionPreviewTest, CountsWhatTheNextBackupWouldRemove) {
     EXPECT_EQ(NewestCopy({}, now), nullptr);
 }
 
+TEST(FormatBytesTest, OneDecimalInPowersOf1024) {
+    const struct {
+        uint64_t bytes;
+        const wchar_t* text;
+    } cases[] = {
+        {0, L"0 B"},
+        {1023, L"1023 B"},
+        {1024, L"1.0 KB"},
+        {1536, L"1.5 KB"},
+        {1048524, L"1023.9 KB"},
+        {1048575, L"1.0 MB"},  // 1023.99 KB rounds up into the next unit
+        {1288490189, L"1.2 GB"},
+        {~uint64_t{0}, L"16.0 EB"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(FormatBytes(c.bytes), c.text) << c.bytes;
+}
+
 }  // namespace

@@ -28,7 +28,9 @@ public:
     }
     void AddOther(const std::wstring& path) {
         AddFolder(path.substr(0, path.rfind(L'\\')));
-        nodes[path] = Node{EntryKind::Other};
+        Node other;
+        other.kind = EntryKind::Other;
+        nodes[path] = other;
     }
     bool Has(const std::wstring& path) const { return nodes.count(path) != 0; }
     // Every path below `root`, relative, sorted.

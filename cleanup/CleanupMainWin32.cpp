@@ -1,0 +1,54 @@
+// VarnholtCleanup.exe: the cleanup tool on Windows.
+#include <windows.h>
+
+#include <time.h>
+
+#include "CleanupTool.h"
+#include "backup/FileTreeWin32.h"
+
+namespace {
+
+// To a console as UTF-16, elsewhere (a file, a pipe) as UTF-8.
+void Print(const std::wstring& line) {
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    const std::wstring text = line + L"\r\n";
+    DWORD written = 0, mode = 0;
+    if (GetConsoleMode(out, &mode)) {
+        WriteConsoleW(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        return;
+    }
+    const int n =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), n, nullptr, nullptr);
+    WriteFile(out, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    const std::vector<std::wstring> args(argv + 1, argv + argc);
+    CleanupOptions options;
+    std::wstring error;
+    if (!ParseCleanupArgs(args, options, error)) {
+        Print(error);
+        Print(kCleanupUsage);
+        return 2;
+    }
+    if (options.help) {
+        Print(kCleanupUsage);
+        return 0;
+    }
+    CivilStamp now = options.now;
+    if (!options.hasNow) {
+        const __time64_t t = _time64(nullptr);
+        std::tm local{};
+        if (_localtime64_s(&local, &t) != 0) {
+            Print(L"cannot read the local time; give it with --now");
+            return 2;
+        }
+        now = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min};
+    }
+    Win32FileTree tree;
+    return RunCleanup(tree, options, now, Print);
+}

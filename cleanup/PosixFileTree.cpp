@@ -1,0 +1,176 @@
+#include "PosixFileTree.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+#include <vector>
+
+namespace {
+
+EntryKind KindOf(const struct stat& st) {
+    if (S_ISREG(st.st_mode)) return EntryKind::File;
+    return S_ISDIR(st.st_mode) ? EntryKind::Directory : EntryKind::Other;
+}
+
+uint64_t TimeOf(const struct stat& st) {
+    return static_cast<uint64_t>(st.st_mtim.tv_sec) * 1000000000u + static_cast<uint64_t>(st.st_mtim.tv_nsec);
+}
+
+// The backup folder "" (from "/") is the root.
+bool NativePath(const std::wstring& path, std::string& out) {
+    if (path.empty()) {
+        out = "/";
+        return true;
+    }
+    return WideToUtf8(path, out);
+}
+
+bool LStat(const std::wstring& path, struct stat& st) {
+    std::string native;
+    return NativePath(path, native) && lstat(native.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+bool Utf8ToWide(const std::string& in, std::wstring& out) {
+    std::wstring w;
+    w.reserve(in.size());
+    for (std::size_t i = 0; i < in.size();) {
+        const auto b = static_cast<unsigned char>(in[i]);
+        uint32_t cp = 0;
+        std::size_t n = 0;
+        if (b < 0x80) {
+            cp = b;
+        } else if ((b & 0xE0) == 0xC0) {
+            cp = b & 0x1F;
+            n = 1;
+        } else if ((b & 0xF0) == 0xE0) {
+            cp = b & 0x0F;
+            n = 2;
+        } else if ((b & 0xF8) == 0xF0) {
+            cp = b & 0x07;
+            n = 3;
+        } else {
+            return false;
+        }
+        if (n > 0 && i + n >= in.size()) return false;
+        for (std::size_t k = 1; k <= n; ++k) {
+            const auto c = static_cast<unsigned char>(in[i + k]);
+            if ((c & 0xC0) != 0x80) return false;
+            cp = cp << 6 | (c & 0x3F);
+        }
+        static const uint32_t smallest[] = {0, 0x80, 0x800, 0x10000};
+        if (cp < smallest[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        w += static_cast<wchar_t>(cp);
+        i += n + 1;
+    }
+    out = std::move(w);
+    return true;
+}
+
+bool WideToUtf8(const std::wstring& in, std::string& out) {
+    std::string s;
+    s.reserve(in.size());
+    for (wchar_t wc : in) {
+        const auto cp = static_cast<uint32_t>(wc);
+        if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        if (cp < 0x80) {
+            s += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            s += static_cast<char>(0xC0 | cp >> 6);
+            s += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            s += static_cast<char>(0xE0 | cp >> 12);
+            s += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+            s += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            s += static_cast<char>(0xF0 | cp >> 18);
+            s += static_cast<char>(0x80 | (cp >> 12 & 0x3F));
+            s += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+            s += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+    out = std::move(s);
+    return true;
+}
+
+bool PosixFileTree::List(const std::wstring& folder, std::vector<TreeEntry>& out) {
+    out.clear();
+    std::string native;
+    if (!NativePath(folder, native)) return false;
+    const int fd = open(native.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(fdopendir(fd), closedir);
+    if (!dir) {
+        close(fd);
+        return false;
+    }
+    while (const dirent* d = readdir(dir.get())) {
+        const std::string name = d->d_name;
+        if (name == "." || name == "..") continue;
+        TreeEntry e;
+        struct stat st;
+        const bool named = Utf8ToWide(name, e.name);
+        if (!named) Utf8ToWide("?", e.name);
+        if (fstatat(dirfd(dir.get()), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            e.kind = named ? KindOf(st) : EntryKind::Other;
+            e.size = static_cast<uint64_t>(st.st_size);
+            e.writeTime = TimeOf(st);
+        }
+        out.push_back(std::move(e));
+    }
+    return true;
+}
+
+bool PosixFileTree::StatFile(const std::wstring& path, TreeEntry& out) {
+    struct stat st;
+    if (!LStat(path, st) || KindOf(st) != EntryKind::File) return false;
+    out.name.clear();
+    out.kind = EntryKind::File;
+    out.size = static_cast<uint64_t>(st.st_size);
+    out.writeTime = TimeOf(st);
+    return true;
+}
+
+bool PosixFileTree::DigestFile(const std::wstring& path, FileDigest& out) {
+    std::string native;
+    if (!NativePath(path, native)) return false;
+    const int fd = open(native.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    FileDigester digester;
+    std::vector<char> buffer(1 << 20);
+    while (ok) {
+        const ssize_t got = read(fd, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            ok = got == 0;
+            break;
+        }
+        digester.Update(buffer.data(), static_cast<std::size_t>(got));
+    }
+    close(fd);
+    if (ok) out = digester.Finish();
+    return ok;
+}
+
+RemoveOutcome PosixFileTree::RemoveFile(const std::wstring& path) {
+    struct stat st;
+    if (!LStat(path, st)) return errno == ENOENT || errno == ENOTDIR ? RemoveOutcome::Gone : RemoveOutcome::Failed;
+    std::string native;
+    if (KindOf(st) != EntryKind::File || !NativePath(path, native)) return RemoveOutcome::Failed;
+    if (unlink(native.c_str()) == 0) return RemoveOutcome::Removed;
+    return errno == ENOENT ? RemoveOutcome::Gone : RemoveOutcome::Failed;
+}
+
+bool PosixFileTree::RemoveEmptyFolder(const std::wstring& path) {
+    struct stat st;
+    std::string native;
+    return LStat(path, st) && KindOf(st) == EntryKind::Directory && NativePath(path, native) &&
+           rmdir(native.c_str()) == 0;
+}

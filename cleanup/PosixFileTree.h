@@ -1,0 +1,22 @@
+// Housekeeping's file system on POSIX systems, for running the cleanup tool on a file server
+// that holds backup trees. Symbolic links and special files are reported as Other and never
+// followed; names that are not valid UTF-8 are reported as Other too, so nothing is done to
+// a file whose name could not be read.
+#pragma once
+#include <string>
+
+#include "backup/Housekeeping.h"
+
+class PosixFileTree : public FileTree {
+public:
+    bool List(const std::wstring& folder, std::vector<TreeEntry>& out) override;
+    bool StatFile(const std::wstring& path, TreeEntry& out) override;
+    bool DigestFile(const std::wstring& path, FileDigest& out) override;
+    RemoveOutcome RemoveFile(const std::wstring& path) override;
+    bool RemoveEmptyFolder(const std::wstring& path) override;
+    wchar_t Separator() const override { return L'/'; }
+};
+
+// Strict UTF-8 conversions; false for text that does not convert (broken sequences, surrogates).
+bool Utf8ToWide(const std::string& in, std::wstring& out);
+bool WideToUtf8(const std::wstring& in, std::string& out);

@@ -1,0 +1,209 @@
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "MemoryTree.h"
+#include "cleanup/CleanupTool.h"
+#include "cleanup/PosixFileTree.h"
+
+namespace {
+
+const CivilStamp kNow{2026, 12, 9, 9, 5};
+
+TEST(CleanupArgsTest, ReadsOptionsAndRefusesWhatItCannotUse) {
+    CleanupOptions o;
+    std::wstring error;
+    ASSERT_TRUE(ParseCleanupArgs({L"C:\\B", L"--keep-count", L"10", L"--keep-days", L"30", L"--thin-out", L"--drawing",
+                                  L"plan.dwg", L"--now", L"2026-12-09T14:30", L"--delete"},
+                                 o, error));
+    EXPECT_EQ(o.folder, L"C:\\B");
+    EXPECT_EQ(o.rules.keepCount, 10);
+    EXPECT_EQ(o.rules.keepDays, 30);
+    EXPECT_TRUE(o.rules.thinOut);
+    EXPECT_EQ(o.drawing, L"plan.dwg");
+    EXPECT_TRUE(o.hasNow);
+    EXPECT_EQ(o.now, (CivilStamp{2026, 12, 9, 14, 30}));
+    EXPECT_TRUE(o.remove);
+    ASSERT_TRUE(ParseCleanupArgs({L"/srv/b"}, o, error));
+    EXPECT_FALSE(o.remove);  // a dry run unless asked
+    EXPECT_FALSE(o.rules.Any());
+
+    const std::vector<std::vector<std::wstring>> refused = {
+        {},
+        {L"a", L"b"},
+        {L"a", L"--keep-count"},
+        {L"a", L"--keep-count", L"-1"},
+        {L"a", L"--keep-count", L"2147483648"},
+        {L"a", L"--keep-days", L"1x"},
+        {L"a", L"--now", L"2026-02-30 10:00"},
+        {L"a", L"--now", L"2026-12-09 24:00"},
+        {L"a", L"--drawing", L"..."},
+        {L"a", L"--force"},
+    };
+    for (const auto& args : refused) {
+        error.clear();
+        EXPECT_FALSE(ParseCleanupArgs(args, o, error)) << args.size();
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+class CleanupToolTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const wchar_t* rel :
+             {L"2026\\11\\01\\plan_0800.dwg", L"2026\\11\\01\\plan_0900.dwg", L"202611\\15\\plan_1000.dwg",
+              L"plan_202612081200.dwg", L"2026\\12\\08\\plan_1300.dwg", L"2026\\12\\08\\other_1300.dwg",
+              L"2026\\12\\08\\notes.txt", L"2027\\01\\01\\plan_0000.dwg"})
+            tree.AddFile(L"C:\\B\\" + std::wstring(rel), "1234");
+    }
+    int Run(const std::vector<std::wstring>& args) {
+        CleanupOptions o;
+        std::wstring error;
+        EXPECT_TRUE(ParseCleanupArgs(args, o, error));
+        lines.clear();
+        return RunCleanup(tree, o, kNow, [this](const std::wstring& l) { lines.push_back(l); });
+    }
+    bool Printed(const std::wstring& line) const { return std::find(lines.begin(), lines.end(), line) != lines.end(); }
+
+    MemoryTree tree;
+    std::vector<std::wstring> lines;
+};
+
+TEST_F(CleanupToolTest, DryRunListsEveryCopyAndChangesNothing) {
+    const auto before = tree.nodes;
+    EXPECT_EQ(Run({L"C:\\B\\", L"--keep-count", L"2"}), 0);
+    EXPECT_EQ(tree.nodes.size(), before.size());
+    EXPECT_TRUE(tree.removes.empty());
+    EXPECT_TRUE(tree.folderRemoves.empty());
+    EXPECT_TRUE(Printed(L"plan.dwg: 6 copies"));
+    EXPECT_TRUE(Printed(L"  2026-11-01 08:00  remove  keep-count         4 B  C:\\B\\2026\\11\\01\\plan_0800.dwg"));
+    EXPECT_TRUE(Printed(L"  2026-12-08 12:00  keep    kept               4 B  C:\\B\\plan_202612081200.dwg"));
+    EXPECT_TRUE(Printed(L"  2026-12-08 13:00  keep    newest             4 B  C:\\B\\2026\\12\\08\\plan_1300.dwg"));
+    EXPECT_TRUE(Printed(L"  2027-01-01 00:00  keep    future             4 B  C:\\B\\2027\\01\\01\\plan_0000.dwg"));
+    EXPECT_TRUE(Printed(L"  keep 3 copies (12 B), remove 3 copies (12 B)"));
+    EXPECT_TRUE(Printed(L"other.dwg: 1 copy"));
+    EXPECT_TRUE(Printed(L"total: 2 drawings, 7 copies (28 B); the rules remove 3 copies (12 B)"));
+    EXPECT_EQ(lines.back(), L"dry run: nothing was deleted; run again with --delete to delete them");
+}
+
+TEST_F(CleanupToolTest, DeleteRemovesExactlyThePlannedCopiesOfTheDrawing) {
+    EXPECT_EQ(Run({L"C:\\B", L"--keep-count", L"2", L"--drawing", L"D:\\w\\PLAN.dwg", L"--delete"}), 0);
+    EXPECT_EQ(tree.removes,
+              (std::vector<std::wstring>{L"C:\\B\\2026\\11\\01\\plan_0800.dwg", L"C:\\B\\2026\\11\\01\\plan_0900.dwg",
+                                         L"C:\\B\\202611\\15\\plan_1000.dwg"}));
+    EXPECT_EQ(tree.Below(L"C:\\B"),
+              (std::vector<std::wstring>{L"2026", L"2026\\12", L"2026\\12\\08", L"2026\\12\\08\\notes.txt",
+                                         L"2026\\12\\08\\other_1300.dwg", L"2026\\12\\08\\plan_1300.dwg", L"2027",
+                                         L"2027\\01", L"2027\\01\\01", L"2027\\01\\01\\plan_0000.dwg",
+                                         L"plan_202612081200.dwg"}));
+    EXPECT_FALSE(Printed(L"other.dwg: 1 copy"));
+    EXPECT_EQ(lines.back(), L"deleted 3 copies (12 B) and 4 emptied date folder(s); 0 could not be deleted");
+
+    tree.nodes[L"C:\\B\\plan_202612081200.dwg"].undeletable = true;
+    EXPECT_EQ(Run({L"C:\\B", L"--keep-count", L"1", L"--delete"}), 1);
+    EXPECT_TRUE(Printed(L"could not delete C:\\B\\plan_202612081200.dwg"));
+    EXPECT_EQ(Run({L"C:\\missing"}), 1);
+    EXPECT_EQ(lines.back(), L"cannot list the backup folder: C:\\missing");
+}
+
+// The POSIX build on a real tree: a symbolic link to a folder outside, named like a year,
+// is never followed, and a dry run leaves every byte where it was.
+class PosixCleanupTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/vhcleanXXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root_ = pattern;
+        for (const char* rel :
+             {"B/2026/11/01/plan_0800.dwg", "B/2026/11/01/plan_0900.dwg", "B/202611/15/plan_1000.dwg",
+              "B/plan_202612081200.dwg", "outside/2025/01/01/plan_0800.dwg", "B/plan_20261201\xff.dwg"})
+            Write(rel, rel);
+        ASSERT_EQ(symlink((root_ + "/outside/2025").c_str(), (root_ + "/B/2025").c_str()), 0);
+    }
+    void TearDown() override { std::system(("rm -rf '" + root_ + "'").c_str()); }
+    void Write(const std::string& rel, const std::string& bytes) {
+        const std::string path = root_ + "/" + rel;
+        std::system(("mkdir -p '" + path.substr(0, path.rfind('/')) + "'").c_str());
+        std::ofstream(path) << bytes;
+    }
+    // Every path below the root with its bytes (a link by where it points).
+    std::string Snapshot(const std::string& dir = "") {
+        std::ostringstream out;
+        DIR* d = opendir((root_ + dir).c_str());
+        if (!d) return "";
+        std::vector<std::string> names;
+        while (dirent* e = readdir(d))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
+        closedir(d);
+        std::sort(names.begin(), names.end());
+        for (const std::string& n : names) {
+            const std::string rel = dir + "/" + n;
+            struct stat st;
+            lstat((root_ + rel).c_str(), &st);
+            out << rel;
+            if (S_ISDIR(st.st_mode)) {
+                out << "/\n" << Snapshot(rel);
+            } else if (S_ISLNK(st.st_mode)) {
+                char target[512] = {};
+                out << " -> " << std::string(target, readlink((root_ + rel).c_str(), target, sizeof target)) << "\n";
+            } else {
+                std::ifstream in(root_ + rel);
+                out << " = " << std::string(std::istreambuf_iterator<char>(in), {}) << "\n";
+            }
+        }
+        return out.str();
+    }
+    int Run(std::vector<std::wstring> args) {
+        std::wstring folder;
+        Utf8ToWide(root_ + "/B/", folder);
+        args.insert(args.begin(), folder);
+        CleanupOptions o;
+        std::wstring error;
+        EXPECT_TRUE(ParseCleanupArgs(args, o, error));
+        PosixFileTree tree;
+        return RunCleanup(tree, o, kNow, [](const std::wstring&) {});
+    }
+    std::string root_;
+};
+
+TEST_F(PosixCleanupTest, DryRunChangesNothingAndDeleteOnlyThePlan) {
+    const std::string before = Snapshot();
+    EXPECT_EQ(Run({L"--keep-count", L"1", L"--thin-out"}), 0);
+    EXPECT_EQ(Snapshot(), before);
+
+    EXPECT_EQ(Run({L"--keep-count", L"1", L"--delete"}), 0);
+    const std::string after = Snapshot();
+    std::string expected = before;
+    for (const char* gone : {"/B/2026/11/01/plan_0800.dwg = B/2026/11/01/plan_0800.dwg\n",
+                             "/B/2026/11/01/plan_0900.dwg = B/2026/11/01/plan_0900.dwg\n",
+                             "/B/202611/15/plan_1000.dwg = B/202611/15/plan_1000.dwg\n", "/B/2026/11/01/\n",
+                             "/B/2026/11/\n", "/B/2026/\n", "/B/202611/15/\n", "/B/202611/\n"}) {
+        const std::size_t at = expected.find(gone);
+        ASSERT_NE(at, std::string::npos) << gone;
+        expected.erase(at, std::strlen(gone));
+    }
+    EXPECT_EQ(after, expected);
+    EXPECT_NE(after.find("/outside/2025/01/01/plan_0800.dwg"), std::string::npos);
+    EXPECT_NE(after.find("/B/plan_202612081200.dwg"), std::string::npos);
+}
+
+TEST(Utf8Test, ConvertsStrictly) {
+    std::wstring w;
+    ASSERT_TRUE(Utf8ToWide("도면 plan", w));
+    EXPECT_EQ(w, L"도면 plan");
+    std::string back;
+    ASSERT_TRUE(WideToUtf8(w, back));
+    EXPECT_EQ(back, "도면 plan");
+    for (const char* bad : {"\xff", "\xc3", "\xe0\x80\x80", "\xed\xa0\x80", "\xf4\x90\x80\x80", "a\x80"})
+        EXPECT_FALSE(Utf8ToWide(bad, w)) << bad;
+}
+
+}  // namespace
