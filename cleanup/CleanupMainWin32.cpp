@@ -3,6 +3,8 @@
 
 #include <time.h>
 
+#include <ctime>
+
 #include "CleanupTool.h"
 #include "backup/FileTreeWin32.h"
 

@@ -26,7 +26,9 @@ add_library(varnholt_plugin OBJECT
     backup/BackupRun.cpp
     backup/FileTreeWin32.cpp
     settings/RegistryWin32.cpp
+    ui/BackupManageDlg.cpp
     ui/FolderPicker.cpp
+    ui/ShowInFolder.cpp
     ui/VarnholtDlg.cpp
 )
 target_link_libraries(varnholt_plugin PUBLIC varnholt_core VylLibImport comctl32 shell32 ole32 user32 gdi32)
@@ -77,11 +79,16 @@ target_link_options(host PRIVATE -municode)
 add_dependencies(host Varnholt)
 
 # The plug-in as the host loads it: the dialog and the lifecycle, driven through Varnholt.dll.
-add_executable(win_plugin_tests tests/win/SettingsDialogTest.cpp tests/win/PluginLifecycleTest.cpp tests/win/PluginHarness.cpp tests/win/WinTestUtil.cpp
+add_executable(win_plugin_tests tests/win/SettingsDialogTest.cpp tests/win/PluginLifecycleTest.cpp
+    tests/win/HousekeepingTickTest.cpp tests/win/BackupManageDialogTest.cpp tests/win/PluginHarness.cpp tests/win/WinTestUtil.cpp
     hostsim/IatHook.cpp hostsim/Screenshot.cpp)
 target_link_libraries(win_plugin_tests PRIVATE VylLib varnholt_core gtest_main comctl32 gdi32)
 add_dependencies(win_plugin_tests Varnholt)
 add_test(NAME win_plugin_tests COMMAND win_plugin_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+# A linked folder inside a backup tree, made from the Linux side before the plug-in's tests.
+add_test(NAME win_link_fixture COMMAND bash ${CMAKE_SOURCE_DIR}/tools/make-link-fixture.sh)
+set_tests_properties(win_link_fixture PROPERTIES FIXTURES_SETUP linked_tree)
+set_tests_properties(win_plugin_tests PROPERTIES FIXTURES_REQUIRED linked_tree)
 
 add_executable(win_binary_tests tests/win/BinaryTest.cpp tests/win/WinTestUtil.cpp)
 target_link_libraries(win_binary_tests PRIVATE gtest_main version)

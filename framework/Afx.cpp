@@ -144,9 +144,11 @@ std::wstring WindowText(HWND window) {
     return text;
 }
 
+}  // namespace
+
 // Optional blanks, an optional sign, decimal digits, optional blanks: nothing else, and
 // the value must fit a 32-bit signed integer.
-bool ParseInt(const std::wstring& text, int& value) {
+bool AfxParseInt(const std::wstring& text, int& value) {
     std::size_t i = 0;
     while (i < text.size() && iswspace(text[i])) ++i;
     bool negative = false;
@@ -166,22 +168,31 @@ bool ParseInt(const std::wstring& text, int& value) {
     return true;
 }
 
-}  // namespace
+void CDataExchange::Fail(int id, const wchar_t* prompt) {
+    CWinApp* app = AfxGetApp();
+    MessageBoxW(m_pDlgWnd->m_hWnd, prompt, app ? app->m_strAppName.c_str() : L"", MB_OK | MB_ICONEXCLAMATION);
+    HWND box = Control(id);
+    SetFocus(box);
+    SendMessageW(box, EM_SETSEL, 0, -1);
+    m_bFailed = true;
+}
 
 void DDX_Text(CDataExchange* pDX, int id, int& value) {
     if (pDX->m_bFailed) return;
     HWND box = pDX->Control(id);
+    pDX->m_idLastControl = id;
     if (!pDX->m_bSaveAndValidate) {
         SetWindowTextW(box, std::to_wstring(value).c_str());
         return;
     }
-    if (ParseInt(WindowText(box), value)) return;
-    CWinApp* app = AfxGetApp();
-    MessageBoxW(pDX->m_pDlgWnd->m_hWnd, L"Please enter an integer.", app ? app->m_strAppName.c_str() : L"",
-                MB_OK | MB_ICONEXCLAMATION);
-    SetFocus(box);
-    SendMessageW(box, EM_SETSEL, 0, -1);
-    pDX->m_bFailed = true;
+    if (!AfxParseInt(WindowText(box), value)) pDX->Fail(id, L"Please enter an integer.");
+}
+
+void DDV_MinMaxInt(CDataExchange* pDX, int value, int minimum, int maximum) {
+    if (pDX->m_bFailed || !pDX->m_bSaveAndValidate || (value >= minimum && value <= maximum)) return;
+    const std::wstring prompt =
+        L"Please enter an integer between " + std::to_wstring(minimum) + L" and " + std::to_wstring(maximum) + L".";
+    pDX->Fail(pDX->m_idLastControl, prompt.c_str());
 }
 
 void DDX_Text(CDataExchange* pDX, int id, std::wstring& value) {

@@ -117,6 +117,7 @@ protected:                                        \
 #define ON_CONTROL(code, id, fn) {WM_COMMAND, (UINT)(code), (UINT)(id), static_cast<AFX_PMSG>(&ThisClass::fn), nullptr},
 #define ON_BN_CLICKED(id, fn) ON_CONTROL(BN_CLICKED, id, fn)
 #define ON_EN_KILLFOCUS(id, fn) ON_CONTROL(EN_KILLFOCUS, id, fn)
+#define ON_EN_CHANGE(id, fn) ON_CONTROL(EN_CHANGE, id, fn)
 #define ON_NOTIFY(code, id, fn) \
     {WM_NOTIFY, (UINT)(code), (UINT)(id), nullptr, static_cast<AFX_PNOTIFY>(&ThisClass::fn)},
 
@@ -170,14 +171,23 @@ public:
     CWnd* m_pDlgWnd;
     BOOL m_bSaveAndValidate;  // TRUE: controls to members
     bool m_bFailed = false;   // set by a failed exchange; later exchanges do nothing
+    int m_idLastControl = 0;  // the box the last text exchange read, for the checks after it
     HWND Control(int id) const { return GetDlgItem(m_pDlgWnd->m_hWnd, id); }
+    // Shows `prompt`, puts the focus back into control `id` with its text selected and fails the exchange.
+    void Fail(int id, const wchar_t* prompt);
 };
 
 void DDX_Check(CDataExchange* pDX, int id, int& value);
+// The integer text rule of the exchange below: optional blanks, an optional sign, decimal
+// digits, optional blanks, and a value that fits a 32-bit signed integer.
+bool AfxParseInt(const std::wstring& text, int& value);
 // Signed decimal integer; text that is not one (or is out of range) shows the standard
 // prompt, puts the focus back into the box and fails the exchange.
 void DDX_Text(CDataExchange* pDX, int id, int& value);
 void DDX_Text(CDataExchange* pDX, int id, std::wstring& value);
+// After a DDX_Text of an integer: a value outside [minimum, maximum] shows the standard range
+// prompt, puts the focus back into that box and fails the exchange.
+void DDV_MinMaxInt(CDataExchange* pDX, int value, int minimum, int maximum);
 // Attaches `control` to the dialog's child `id` on the first exchange.
 void DDX_Control(CDataExchange* pDX, int id, CWnd& control);
 

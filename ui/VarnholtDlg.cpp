@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "BackupManageDlg.h"
 #include "FolderPicker.h"
 #include "framework/UniqueHandle.h"
 #include "settings/PluginState.h"
@@ -42,6 +43,7 @@ ON_BN_CLICKED(IDC_AUTO_BACKUP, OnAutoBackupClicked)
 ON_NOTIFY(NM_CLICK, IDC_PATTERN_LIST, OnPatternListClick)
 ON_EN_KILLFOCUS(IDC_INTERVAL, OnIntervalKillFocus)
 ON_BN_CLICKED(IDC_CHOOSE_FOLDER, OnBrowseFolder)
+ON_BN_CLICKED(IDC_MANAGE_BACKUPS, OnManageBackups)
 END_MESSAGE_MAP()
 
 VarnholtDlg::VarnholtDlg() : CDialog(IDD_VARNHOLT_DIALOG), mSection(L"Varnholt"), mMainItemNo(1) {}
@@ -75,6 +77,8 @@ BOOL VarnholtDlg::OnInitDialog() {
     mTime = loaded.mTime;
     mFolder = loaded.mFolder;
     mMainItemNo = loaded.mMainItemNo;
+    LoadHousekeeping(mSection, mHousekeepingLoaded);
+    mHousekeeping = mHousekeepingLoaded;
 
     CheckDlgButton(m_hWnd, IDC_AUTO_BACKUP, mIsAutoBackup == 1 ? BST_CHECKED : BST_UNCHECKED);
     SetDlgItemTextW(m_hWnd, IDC_INTERVAL, std::to_wstring(mTime).c_str());
@@ -129,6 +133,13 @@ void VarnholtDlg::OnBrowseFolder() {
     }
 }
 
+void VarnholtDlg::OnManageBackups() {
+    BackupManageDlg manage(this);
+    manage.mValues = mHousekeeping;
+    manage.mFolder = mFolder;
+    if (manage.DoModal() == IDOK) mHousekeeping = manage.mValues;
+}
+
 extern "C" int OnExecuteCommand(int command) {
     if (command != 7) return 3;
     try {
@@ -138,6 +149,7 @@ extern "C" int OnExecuteCommand(int command) {
         VarnholtDlg dialog;
         if (dialog.DoModal() == IDOK) {
             SaveSettings(dialog.mSection, CopyOf(dialog));
+            SaveHousekeepingChanges(dialog.mSection, dialog.mHousekeepingLoaded, dialog.mHousekeeping);
             record = CopyOf(dialog);
             LoadHousekeeping(dialog.mSection, PluginHousekeeping());
             if (SettingsChanged(before, record)) VylDlgMessageBox(L"설정값을 적용시키려면 재구동 시키셔야 합니다.");

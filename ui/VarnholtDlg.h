@@ -5,6 +5,7 @@
 #include <string>
 
 #include "framework/Afx.h"
+#include "settings/HousekeepingSettings.h"
 
 class VarnholtDlg : public CDialog {
     DECLARE_DYNAMIC(VarnholtDlg)
@@ -18,6 +19,10 @@ public:
     std::wstring mFolder;
     int mMainItemNo;
     CListCtrl mPatternList;
+    // The housekeeping options as loaded when the dialog opened, and as the backup management
+    // dialog last handed them back.
+    HousekeepingSettings mHousekeepingLoaded;
+    HousekeepingSettings mHousekeeping;
 
     // Shows the picture of pattern 1 to 4; any other number leaves the picture as it is.
     // The picture control owns the bitmap it shows; the one it replaces is deleted.
@@ -33,6 +38,7 @@ protected:
     void OnPatternListClick(NMHDR* header, LRESULT* result);
     void OnIntervalKillFocus();
     void OnBrowseFolder();
+    void OnManageBackups();
 
     DECLARE_MESSAGE_MAP()
 };

@@ -3,12 +3,23 @@
 
 #define IDD_VARNHOLT_DIALOG 12000
 
-#define IDC_AUTO_BACKUP 12000    // check box: automatic backup on/off
-#define IDC_CHOOSE_FOLDER 12001  // button: opens the folder browser
-#define IDC_FOLDER 12002         // edit (always disabled): backup folder
-#define IDC_INTERVAL 12003       // edit: interval in minutes
-#define IDC_PREVIEW 12010        // bitmap static: picture of the chosen pattern
-#define IDC_PATTERN_LIST 12011   // list view: the four naming patterns
+#define IDC_AUTO_BACKUP 12000     // check box: automatic backup on/off
+#define IDC_CHOOSE_FOLDER 12001   // button: opens the folder browser
+#define IDC_FOLDER 12002          // edit (always disabled): backup folder
+#define IDC_INTERVAL 12003        // edit: interval in minutes
+#define IDC_PREVIEW 12010         // bitmap static: picture of the chosen pattern
+#define IDC_PATTERN_LIST 12011    // list view: the four naming patterns
+#define IDC_MANAGE_BACKUPS 12012  // button: opens the backup management dialog
+
+#define IDD_BACKUP_MANAGE 12020
+#define IDC_SKIP_IDENTICAL 12021     // check box: no new copy when it equals the earlier one
+#define IDC_KEEP_COUNT 12022         // edit: keep the newest N copies, 0 = all
+#define IDC_KEEP_DAYS 12023          // edit: age limit in days, 0 = none
+#define IDC_THIN_OUT 12024           // check box: one a day after a day, one a week after 30 days
+#define IDC_RETENTION_PREVIEW 12025  // static: what the next backup would delete
+#define IDC_LAST_BACKUP 12026        // static: the last backup of this run of the host
+#define IDC_OPEN_FOLDER 12027        // button: shows the newest copy in the shell's file window
+#define IDC_OPEN_FOLDER_NOTE 12028   // static: why the folder could not be shown
 
 // Pattern n is illustrated by bitmap IDB_PATTERN_BASE + n.
 #define IDB_PATTERN_BASE 12003

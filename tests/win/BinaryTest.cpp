@@ -150,10 +150,18 @@ public:
     const BYTE* p_;
 };
 
-TEST(BinaryTest, DialogTemplateIsExactlyTheSettingsLayout) {
-    HMODULE res = LoadLibraryExW(L"Varnholt.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    ASSERT_NE(res, nullptr);
-    HRSRC found = FindResourceW(res, MAKEINTRESOURCEW(12000), MAKEINTRESOURCEW(5));
+struct TemplateItem {
+    int id;
+    const wchar_t* cls;
+    const wchar_t* caption;
+    short x, y, w, h;
+    DWORD style;
+};
+
+// Checks template `id`: the shared style and font, the caption and size, and every item.
+void CheckTemplate(HMODULE res, int id, const wchar_t* caption, short cx, short cy,
+                   const std::vector<TemplateItem>& items) {
+    HRSRC found = FindResourceW(res, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5));
     ASSERT_NE(found, nullptr);
     const auto* base = static_cast<const BYTE*>(LockResource(LoadResource(res, found)));
     TemplateReader r(base);
@@ -163,60 +171,85 @@ TEST(BinaryTest, DialogTemplateIsExactlyTheSettingsLayout) {
     EXPECT_EQ(r.Dword(), 0u);     // extended style
     EXPECT_EQ(r.Dword(), 0x80C800C8u);
     const WORD count = r.Word();
-    EXPECT_EQ(count, 11);
+    ASSERT_EQ(count, items.size());
     EXPECT_EQ(r.Short(), 0);
     EXPECT_EQ(r.Short(), 0);
-    EXPECT_EQ(r.Short(), 207);
-    EXPECT_EQ(r.Short(), 326);
-    EXPECT_EQ(r.SzOrOrd(), L"");   // menu
-    EXPECT_EQ(r.SzOrOrd(), L"");   // class
-    EXPECT_EQ(r.SzOrOrd(), L" ");  // caption
+    EXPECT_EQ(r.Short(), cx);
+    EXPECT_EQ(r.Short(), cy);
+    EXPECT_EQ(r.SzOrOrd(), L"");  // menu
+    EXPECT_EQ(r.SzOrOrd(), L"");  // class
+    EXPECT_EQ(r.SzOrOrd(), caption);
     EXPECT_EQ(r.Word(), 8);
     EXPECT_EQ(r.Word(), 400);
     const WORD italicAndCharset = r.Word();
     EXPECT_EQ(italicAndCharset & 0xFF, 0);  // not italic
     EXPECT_EQ(italicAndCharset >> 8, 1);    // DEFAULT_CHARSET
     EXPECT_EQ(r.SzOrOrd(), L"MS Shell Dlg");
-
-    const struct {
-        int id;
-        const wchar_t* cls;
-        const wchar_t* caption;
-        short x, y, w, h;
-        DWORD style;
-    } items[] = {
-        {1, L"#128", L"확인", 51, 296, 50, 14, 0x50010001},
-        {2, L"#128", L"취소", 106, 296, 50, 14, 0x50010000},
-        {12011, L"SYSLISTVIEW32", L"", 9, 80, 189, 81, 0x50810805},
-        {12010, L"#130", L"", 31, 164, 15, 13, 0x5000010E},
-        {12000, L"#128", L"자동백업 사용", 16, 16, 75, 10, 0x50010003},
-        {-1, L"#130", L"◆. 백업폴더 : ", 16, 52, 55, 8, 0x50020000},
-        {12001, L"#128", L"백업폴더지정", 137, 49, 57, 14, 0x50010000},
-        {12002, L"#129", L"", 25, 64, 168, 14, 0x58810080},
-        {-1, L"#130", L"◆. 저장시간간격 : ", 16, 38, 69, 8, 0x50020000},
-        {12003, L"#129", L"", 93, 35, 25, 14, 0x50810082},
-        {-1, L"#130", L"분(Minute)", 123, 38, 54, 8, 0x50020000},
-    };
-    for (int i = 0; i < count && i < 11; ++i) {
-        SCOPED_TRACE(i);
+    for (const TemplateItem& item : items) {
+        SCOPED_TRACE(testing::Message() << "item " << (&item - items.data()));
         r.AlignDword(base);
         EXPECT_EQ(r.Dword(), 0u);  // help id
         EXPECT_EQ(r.Dword(), 0u);  // extended style
-        EXPECT_EQ(r.Dword(), items[i].style);
-        EXPECT_EQ(r.Short(), items[i].x);
-        EXPECT_EQ(r.Short(), items[i].y);
-        EXPECT_EQ(r.Short(), items[i].w);
-        EXPECT_EQ(r.Short(), items[i].h);
-        EXPECT_EQ(static_cast<int>(r.Dword()), items[i].id);
+        EXPECT_EQ(r.Dword(), item.style);
+        EXPECT_EQ(r.Short(), item.x);
+        EXPECT_EQ(r.Short(), item.y);
+        EXPECT_EQ(r.Short(), item.w);
+        EXPECT_EQ(r.Short(), item.h);
+        EXPECT_EQ(static_cast<int>(r.Dword()), item.id);
         // Class names count without case; a predefined class may stand as its name or its ordinal.
         std::wstring cls = r.SzOrOrd();
         for (wchar_t& c : cls) c = static_cast<wchar_t>(towupper(c));
         if (cls == L"BUTTON") cls = L"#128";
         if (cls == L"EDIT") cls = L"#129";
         if (cls == L"STATIC") cls = L"#130";
-        EXPECT_EQ(cls, items[i].cls);
-        EXPECT_EQ(r.SzOrOrd(), items[i].caption);
+        EXPECT_EQ(cls, item.cls);
+        EXPECT_EQ(r.SzOrOrd(), item.caption);
         r.Skip(r.Word());  // creation data
+    }
+}
+
+TEST(BinaryTest, DialogTemplatesAreExactlyTheirLayouts) {
+    HMODULE res = LoadLibraryExW(L"Varnholt.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(res, nullptr);
+    {
+        SCOPED_TRACE("settings dialog: the original controls, then the one new button");
+        CheckTemplate(res, 12000, L" ", 207, 326,
+                      {
+                          {1, L"#128", L"확인", 51, 296, 50, 14, 0x50010001},
+                          {2, L"#128", L"취소", 106, 296, 50, 14, 0x50010000},
+                          {12011, L"SYSLISTVIEW32", L"", 9, 80, 189, 81, 0x50810805},
+                          {12010, L"#130", L"", 31, 164, 15, 13, 0x5000010E},
+                          {12000, L"#128", L"자동백업 사용", 16, 16, 75, 10, 0x50010003},
+                          {-1, L"#130", L"◆. 백업폴더 : ", 16, 52, 55, 8, 0x50020000},
+                          {12001, L"#128", L"백업폴더지정", 137, 49, 57, 14, 0x50010000},
+                          {12002, L"#129", L"", 25, 64, 168, 14, 0x58810080},
+                          {-1, L"#130", L"◆. 저장시간간격 : ", 16, 38, 69, 8, 0x50020000},
+                          {12003, L"#129", L"", 93, 35, 25, 14, 0x50810082},
+                          {-1, L"#130", L"분(Minute)", 123, 38, 54, 8, 0x50020000},
+                          {12012, L"#128", L"백업 관리...", 137, 14, 57, 14, 0x50010000},
+                      });
+    }
+    {
+        SCOPED_TRACE("backup management dialog");
+        CheckTemplate(
+            res, 12020, L"백업 관리", 262, 214,
+            {
+                {12021, L"#128", L"이전 사본과 내용이 같으면 새 사본을 남기지 않음", 12, 12, 238, 10, 0x50010003},
+                {-1, L"#130", L"최근 사본만 보관 (개, 0 = 모두)", 12, 31, 170, 8, 0x50020000},
+                {12022, L"#129", L"", 190, 28, 60, 14, 0x50810082},
+                {-1, L"#130", L"보관 기간 (일, 0 = 제한 없음)", 12, 49, 170, 8, 0x50020000},
+                {12023, L"#129", L"", 190, 46, 60, 14, 0x50810082},
+                {12024, L"#128", L"오래된 사본 솎아내기 (하루 지나면 하루에 하나, 30일 지나면 한 주에 하나)", 12, 66,
+                 238, 18, 0x50012003},
+                {-1, L"#128", L"미리 보기", 7, 90, 248, 36, 0x50000007},
+                {12025, L"#130", L"", 14, 102, 234, 20, 0x50020000},
+                {-1, L"#128", L"마지막 백업", 7, 130, 248, 36, 0x50000007},
+                {12026, L"#130", L"", 14, 142, 234, 20, 0x50020000},
+                {12027, L"#128", L"백업 폴더 열기", 7, 172, 70, 14, 0x50010000},
+                {12028, L"#130", L"", 82, 175, 173, 8, 0x50020000},
+                {1, L"#128", L"확인", 150, 194, 50, 14, 0x50010001},
+                {2, L"#128", L"취소", 205, 194, 50, 14, 0x50010000},
+            });
     }
     for (int id = 12004; id <= 12007; ++id) {
         HRSRC bitmap =

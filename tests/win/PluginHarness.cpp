@@ -2,6 +2,11 @@
 
 #include <commctrl.h>
 #include <shlobj.h>
+#include <time.h>
+
+#include <ctime>
+
+#include "hostsim/IatHook.h"
 
 namespace {
 const wchar_t kKey[] = L"SOFTWARE\\Quarnstead\\VYL\\Varnholt";
@@ -110,6 +115,51 @@ ModalDriver::Step ConfirmFolderInBrowser(const std::wstring& path) {
 
 HWND FindSettingsDialog() {
     return FindThreadWindow([](HWND w) { return IsDialogClass(w) && GetDlgItem(w, 12011) != nullptr; });
+}
+
+HWND FindManageDialog() {
+    return FindThreadWindow([](HWND w) { return IsDialogClass(w) && GetDlgItem(w, 12021) != nullptr; });
+}
+
+namespace {
+__time64_t pluginClock = 0;
+TIMERPROC capturedTimer = nullptr;
+decltype(&SetTimer) realSetTimer = nullptr;
+
+__time64_t __cdecl PluginTime(__time64_t* out) {
+    if (out) *out = pluginClock;
+    return pluginClock;
+}
+UINT_PTR WINAPI CaptureSetTimer(HWND window, UINT_PTR id, UINT ms, TIMERPROC proc) {
+    capturedTimer = proc;
+    return realSetTimer(window, id, ms, proc);
+}
+}  // namespace
+
+void ControlPluginClockAndTimer(HMODULE module) {
+    capturedTimer = nullptr;
+    SetPluginClock(2026, 12, 9, 9, 5);
+    PatchImport(module, "msvcrt.dll", "_time64", reinterpret_cast<void*>(PluginTime));
+    realSetTimer = reinterpret_cast<decltype(&SetTimer)>(
+        PatchImport(module, "user32.dll", "SetTimer", reinterpret_cast<void*>(CaptureSetTimer)));
+}
+
+void SetPluginClock(int year, int month, int day, int hour, int minute, int second) {
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    t.tm_isdst = -1;
+    pluginClock = _mktime64(&t);
+}
+
+bool RunCapturedTick() {
+    if (!capturedTimer) return false;
+    capturedTimer(nullptr, WM_TIMER, 1, 0);
+    return true;
 }
 
 HWND FindMessageBoxWindow() {

@@ -57,6 +57,17 @@ void PostClick(HWND dialog, int id);
 // Sends NM_CLICK for a point inside row `row` of the pattern list, or below the last row when row is -1.
 void ClickPatternRow(HWND dialog, int row);
 
+// The backup management dialog (it holds control 12021).
+HWND FindManageDialog();
+
+// The clock the loaded plug-in reads (its _time64 import) is the test's: set it to a local
+// wall-clock time with SetPluginClock. The timer procedure the plug-in hands to SetTimer is
+// captured (and the timer still made) so that a test can run a tick as the host's dispatch would.
+void ControlPluginClockAndTimer(HMODULE module);
+void SetPluginClock(int year, int month, int day, int hour, int minute, int second = 33);
+// Runs one tick of the captured timer procedure; false when the plug-in started no timer.
+bool RunCapturedTick();
+
 // Registry helpers for the settings key.
 void ClearSettingsKey();
 bool ReadSetting(const wchar_t* name, DWORD& type, std::vector<uint8_t>& data);

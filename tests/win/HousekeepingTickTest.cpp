@@ -1,0 +1,313 @@
+// Housekeeping through the loaded Varnholt.dll and the stand-in host on Wine's real file
+// system, with the clock the plug-in reads under the test's control. The plug-in's file-system
+// imports are counted (and called through), so the default case can prove it lists, reads
+// and deletes nothing.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "PluginHarness.h"
+#include "WinTestUtil.h"
+#include "hostsim/IatHook.h"
+
+namespace {
+
+// Made from the Linux side by tools/make-link-fixture.sh: a backup folder holding "2023", a
+// link to a folder outside it that holds what would be a copy if the link were followed.
+const std::wstring kLinked = L"C:\\vh_linked";
+const std::wstring F = kLinked + L"\\backup";
+const std::wstring kOutsideCopy = kLinked + L"\\outside\\2023\\01\\01\\plan_0800.dwg";
+
+struct FileCalls {
+    int listings = 0, opens = 0, deletes = 0, folderRemovals = 0;
+};
+FileCalls calls;
+decltype(&FindFirstFileExW) realFindFirstFileExW = nullptr;
+decltype(&CreateFileW) realCreateFileW = nullptr;
+decltype(&DeleteFileW) realDeleteFileW = nullptr;
+decltype(&RemoveDirectoryW) realRemoveDirectoryW = nullptr;
+
+HANDLE WINAPI CountFind(LPCWSTR name, FINDEX_INFO_LEVELS level, LPVOID data, FINDEX_SEARCH_OPS op, LPVOID filter,
+                        DWORD flags) {
+    ++calls.listings;
+    return realFindFirstFileExW(name, level, data, op, filter, flags);
+}
+HANDLE WINAPI CountOpen(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
+                        DWORD flags, HANDLE templ) {
+    ++calls.opens;
+    return realCreateFileW(name, access, share, sa, disposition, flags, templ);
+}
+BOOL WINAPI CountDelete(LPCWSTR name) {
+    ++calls.deletes;
+    return realDeleteFileW(name);
+}
+BOOL WINAPI CountRemoveDirectory(LPCWSTR name) {
+    ++calls.folderRemovals;
+    return realRemoveDirectoryW(name);
+}
+
+template <typename F>
+void Patch(HMODULE module, const char* dll, const char* name, F replacement, F& real) {
+    real = reinterpret_cast<F>(PatchImport(module, dll, name, reinterpret_cast<void*>(replacement)));
+    ASSERT_NE(real, nullptr) << name;
+}
+
+void Watch(HMODULE module) {
+    ControlPluginClockAndTimer(module);
+    Patch(module, "kernel32.dll", "FindFirstFileExW", &CountFind, realFindFirstFileExW);
+    Patch(module, "kernel32.dll", "CreateFileW", &CountOpen, realCreateFileW);
+    Patch(module, "kernel32.dll", "DeleteFileW", &CountDelete, realDeleteFileW);
+    Patch(module, "kernel32.dll", "RemoveDirectoryW", &CountRemoveDirectory, realRemoveDirectoryW);
+}
+
+// Removes what the test put below the backup folder, never entering or removing a link.
+void ClearBelow(const std::wstring& folder) {
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = fd.cFileName;
+        if (name == L"." || name == L".." || (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+        const std::wstring path = folder + L"\\" + name;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            ClearBelow(path);
+            RemoveDirectoryW(path.c_str());
+        } else {
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(path.c_str());
+        }
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+}
+
+void MakeFile(const std::wstring& rel, const std::string& bytes = "copy") {
+    const std::wstring path = F + L"\\" + rel;
+    for (std::size_t p = path.find(L'\\', F.size() + 1); p != std::wstring::npos; p = path.find(L'\\', p + 1))
+        CreateDirectoryW(path.substr(0, p).c_str(), nullptr);
+    WriteFileBytes(path, bytes);
+}
+
+// Copies of plan.dwg in all four layouts, one in the future, and decoys of every kind.
+void SeedTree() {
+    for (const wchar_t* rel :
+         {L"2026\\11\\01\\plan_0800.dwg", L"2026\\11\\01\\PLAN_0900.DWG", L"202611\\15\\plan_1000.dwg",
+          L"2026\\1130\\plan_1100.dwg", L"plan_202612081200.dwg", L"2026\\12\\08\\plan_1300.dwg",
+          L"2026\\12\\10\\plan_0800.dwg", L"2026\\12\\08\\other_1300.dwg", L"2026\\12\\08\\plan_1300.dwg.bak",
+          L"2026\\13\\08\\plan_1300.dwg", L"0000\\00\\00\\plan_-1-1.dwg"})
+        MakeFile(rel);
+    CreateDirectoryW((F + L"\\plan_202611020800.dwg").c_str(), nullptr);  // a folder named like a copy
+}
+
+// Every entry below `root` (relative, sorted), links listed but never entered.
+void Walk(const std::wstring& root, const std::wstring& rel, bool filesOnly, std::vector<std::wstring>& out) {
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((root + (rel.empty() ? L"" : L"\\" + rel) + L"\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = fd.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const std::wstring r = rel.empty() ? name : rel + L"\\" + name;
+        const bool folder = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (!filesOnly || !folder) out.push_back(r);
+        if (folder && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) Walk(root, r, filesOnly, out);
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+}
+std::vector<std::wstring> Entries(const std::wstring& root, bool filesOnly = false) {
+    std::vector<std::wstring> out;
+    Walk(root, L"", filesOnly, out);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+std::vector<std::wstring> FilesBelow(const std::wstring& root) { return Entries(root, true); }
+
+std::vector<std::wstring> Sorted(std::vector<std::wstring> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+class HousekeepingTickTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(IsDirectory(F) && IsDirectory(F + L"\\2023"))
+            << "the linked tree is missing: run tools/make-link-fixture.sh in the prefix first";
+        ASSERT_TRUE(PathExists(kOutsideCopy));
+        ClearBelow(F);
+        ClearSettingsKey();
+        SimReset();
+        calls = FileCalls();
+        drawing_ = work_ / L"plan.dwg";
+        WriteFileBytes(drawing_, "drawing v1");
+        SimSetDrawingPath(drawing_.c_str());
+        WriteSettingSz(L"mIsAutoBackup", L"1");
+        WriteSettingDw(L"mTime", 10);
+        WriteSettingSz(L"mFolder", F + L"\\");
+        WriteSettingDw(L"mMainItemNo", 1);
+    }
+    void TearDown() override {
+        ClearBelow(F);
+        ClearSettingsKey();
+    }
+    // One timer tick at the local time given, as the host's dispatch would run it.
+    void TickAt(int y, int mo, int d, int h, int mi) {
+        SetPluginClock(y, mo, d, h, mi);
+        ASSERT_TRUE(RunCapturedTick());
+    }
+
+    ScratchDir work_;
+    std::wstring drawing_;
+};
+
+TEST_F(HousekeepingTickTest, EverythingOffListsReadsAndDeletesNothing) {
+    SeedTree();
+    const std::vector<std::wstring> before = Entries(F);
+    {
+        LoadedPlugin plugin(Watch);
+        TickAt(2026, 12, 9, 9, 5);
+        TickAt(2026, 12, 9, 9, 15);
+    }
+    EXPECT_EQ(SimCountOf(SimSave), 2);
+    EXPECT_EQ(calls.listings, 0);
+    EXPECT_EQ(calls.opens, 0);
+    EXPECT_EQ(calls.deletes, 0);
+    EXPECT_EQ(calls.folderRemovals, 0);
+    std::vector<std::wstring> expected = before;
+    for (const wchar_t* made : {L"2026\\12\\09", L"2026\\12\\09\\plan_0905.dwg", L"2026\\12\\09\\plan_0915.dwg"})
+        expected.push_back(made);
+    EXPECT_EQ(Entries(F), Sorted(expected));
+    // The key holds the four values and nothing else.
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\Quarnstead\\VYL\\Varnholt", 0, KEY_READ, &key),
+              ERROR_SUCCESS);
+    DWORD values = 0;
+    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                     nullptr);
+    RegCloseKey(key);
+    EXPECT_EQ(values, 4u);
+}
+
+TEST_F(HousekeepingTickTest, EachRuleAloneAndCombinedLeavesExactlyTheseCopies) {
+    const std::vector<std::wstring> decoys = {L"0000\\00\\00\\plan_-1-1.dwg", L"2026\\12\\08\\other_1300.dwg",
+                                              L"2026\\12\\08\\plan_1300.dwg.bak", L"2026\\12\\10\\plan_0800.dwg",
+                                              L"2026\\13\\08\\plan_1300.dwg"};
+    const struct {
+        const char* what;
+        DWORD skip, count, days, thin;
+        std::vector<std::wstring> copies;  // of plan.dwg, besides the future one
+    } cases[] = {
+        {"keep 3",
+         0,
+         3,
+         0,
+         0,
+         {L"2026\\12\\08\\plan_1300.dwg", L"2026\\12\\09\\plan_0905.dwg", L"plan_202612081200.dwg"}},
+        {"10 days",
+         0,
+         0,
+         10,
+         0,
+         {L"2026\\1130\\plan_1100.dwg", L"2026\\12\\08\\plan_1300.dwg", L"2026\\12\\09\\plan_0905.dwg",
+          L"plan_202612081200.dwg"}},
+        {"thin out",
+         0,
+         0,
+         0,
+         1,
+         {L"2026\\11\\01\\PLAN_0900.DWG", L"202611\\15\\plan_1000.dwg", L"2026\\1130\\plan_1100.dwg",
+          L"2026\\12\\08\\plan_1300.dwg", L"2026\\12\\09\\plan_0905.dwg", L"plan_202612081200.dwg"}},
+        {"all four",
+         1,
+         4,
+         20,
+         1,
+         {L"2026\\1130\\plan_1100.dwg", L"2026\\12\\08\\plan_1300.dwg", L"2026\\12\\09\\plan_0905.dwg",
+          L"plan_202612081200.dwg"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ClearBelow(F);
+        SeedTree();
+        WriteSettingDw(L"mSkipIdentical", c.skip);
+        WriteSettingDw(L"mKeepCount", c.count);
+        WriteSettingDw(L"mKeepDays", c.days);
+        WriteSettingDw(L"mThinOut", c.thin);
+        {
+            LoadedPlugin plugin(Watch);
+            TickAt(2026, 12, 9, 9, 5);
+        }
+        std::vector<std::wstring> expected = decoys;
+        expected.insert(expected.end(), c.copies.begin(), c.copies.end());
+        EXPECT_EQ(FilesBelow(F), Sorted(expected));
+        EXPECT_TRUE(IsDirectory(F + L"\\plan_202611020800.dwg"));
+        EXPECT_EQ(ReadFileBytes(kOutsideCopy), "outside");  // behind the link: never touched
+        EXPECT_TRUE(IsDirectory(F + L"\\2023"));
+        EXPECT_EQ(SimCountOf(SimMessageBox), 0);
+        SimClearCalls();
+    }
+    // Date folders the deletions emptied are gone; those still holding something stay.
+    EXPECT_FALSE(PathExists(F + L"\\202611"));
+    EXPECT_TRUE(IsDirectory(F + L"\\2026\\12\\08"));
+}
+
+TEST_F(HousekeepingTickTest, IdenticalCopyGoesAndAChangedOneStays) {
+    WriteSettingDw(L"mSkipIdentical", 1);
+    {
+        LoadedPlugin plugin(Watch);
+        TickAt(2026, 12, 9, 23, 55);
+        calls = FileCalls();
+        TickAt(2026, 12, 10, 0, 5);  // unchanged, on a new day: the copy and its day folder go
+        EXPECT_EQ(calls.opens, 2);   // the earlier copy once, and the new one
+        calls = FileCalls();
+        TickAt(2026, 12, 10, 0, 15);  // still unchanged: only the new copy is read
+        EXPECT_EQ(calls.opens, 1);
+        EXPECT_EQ(calls.listings, 0);
+        WriteFileBytes(drawing_, "drawing v2");
+        TickAt(2026, 12, 10, 0, 25);
+    }
+    EXPECT_EQ(SimCountOf(SimSave), 4);
+    EXPECT_EQ(FilesBelow(F), Sorted({L"2026\\12\\09\\plan_2355.dwg", L"2026\\12\\10\\plan_0025.dwg"}));
+    EXPECT_EQ(ReadFileBytes(F + L"\\2026\\12\\10\\plan_0025.dwg"), "drawing v2");
+}
+
+TEST_F(HousekeepingTickTest, ReadOnlyAndLockedCopiesAreSkippedSilentlyAndTriedAgain) {
+    MakeFile(L"2026\\12\\01\\plan_0800.dwg");
+    MakeFile(L"2026\\12\\02\\plan_0800.dwg");
+    const std::wstring readOnly = F + L"\\2026\\12\\01\\plan_0800.dwg", locked = F + L"\\2026\\12\\02\\plan_0800.dwg";
+    SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
+    HANDLE lock = CreateFileW(locked.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    WriteSettingDw(L"mKeepCount", 1);
+    {
+        LoadedPlugin plugin(Watch);
+        TickAt(2026, 12, 9, 9, 5);
+        EXPECT_TRUE(PathExists(readOnly));
+        EXPECT_TRUE(PathExists(locked));
+        EXPECT_EQ(SimCountOf(SimMessageBox), 0);
+        EXPECT_EQ(SimCallValueAt(SimCallCount() - 1), 0);  // the save itself went through
+        CloseHandle(lock);
+        SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+        TickAt(2026, 12, 9, 9, 15);
+    }
+    EXPECT_EQ(FilesBelow(F), std::vector<std::wstring>{L"2026\\12\\09\\plan_0915.dwg"});
+    EXPECT_EQ(SimCountOf(SimMessageBox), 0);
+}
+
+TEST_F(HousekeepingTickTest, FailedSaveDeletesNothing) {
+    SeedTree();
+    WriteFileBytes(F + L"\\blocker", "a file where a folder should be");
+    WriteSettingSz(L"mFolder", F + L"\\blocker");
+    WriteSettingDw(L"mKeepCount", 1);
+    const std::vector<std::wstring> before = Entries(F);
+    {
+        LoadedPlugin plugin(Watch);
+        TickAt(2026, 12, 9, 9, 5);
+    }
+    EXPECT_EQ(SimCountOf(SimMessageBox), 1);
+    EXPECT_EQ(calls.listings, 0);
+    EXPECT_EQ(calls.deletes, 0);
+    EXPECT_EQ(Entries(F), before);
+}
+
+}  // namespace

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Makes, on the Wine prefix's C: drive, a backup folder holding a link to a folder outside it
+# (C:\vh_linked\backup\2023 -> C:\vh_linked\outside\2023). Wine cannot make such a link from
+# Windows code; a Unix directory link made from here shows there as a reparse point.
+set -euo pipefail
+: "${WINEPREFIX:?WINEPREFIX is not set}"
+base="$WINEPREFIX/drive_c/vh_linked"
+rm -rf "$base"
+mkdir -p "$base/backup" "$base/outside/2023/01/01"
+printf 'outside' > "$base/outside/2023/01/01/plan_0800.dwg"
+ln -s ../outside/2023 "$base/backup/2023"
