@@ -3,11 +3,13 @@
 // handler on request, FreeLibrary) and prints what the plug-in asks of the host.
 //
 //   host.exe [--drawing PATH] [--backups N] [--tick-ms MS] [--simulated-clock]
-//            [--settings] [--screenshot FILE.bmp]
+//            [--settings] [--screenshot FILE.bmp] [--manage-screenshot FILE.bmp]
 //
 // --tick-ms runs the plug-in's timer every MS milliseconds instead of what it asks for;
 // --simulated-clock moves the clock the plug-in reads forward by its interval at every
 // backup, so that a short demonstration shows the folder layout of real minutes.
+// --manage-screenshot also opens the backup management dialog from the settings dialog and
+// saves a picture of it.
 #include <windows.h>
 
 #include <cstdio>
@@ -28,6 +30,7 @@ struct Options {
     bool simulatedClock = false;
     bool settings = false;
     std::wstring screenshot;
+    std::wstring manageScreenshot;
 };
 
 Options options;
@@ -69,23 +72,55 @@ void CountSave(const wchar_t*) {
     if (options.backups > 0 && ++savesSeen >= options.backups) PostQuitMessage(0);
 }
 
-// Takes the screenshot once the dialog has painted, then presses its OK button.
-void CALLBACK ScreenshotTick(HWND, UINT, UINT_PTR timer, DWORD) {
-    static int ticks = 0;
-    HWND dialog = nullptr;
+HWND FindVisibleDialogWith(int controlId) {
+    struct Search {
+        int id;
+        HWND found;
+    } search{controlId, nullptr};
     EnumThreadWindows(
         GetCurrentThreadId(),
         [](HWND w, LPARAM p) -> BOOL {
-            if (IsWindowVisible(w) && GetDlgItem(w, 12011)) return *reinterpret_cast<HWND*>(p) = w, FALSE;
+            auto* s = reinterpret_cast<Search*>(p);
+            if (IsWindowVisible(w) && GetDlgItem(w, s->id)) return s->found = w, FALSE;
             return TRUE;
         },
-        reinterpret_cast<LPARAM>(&dialog));
-    if (!dialog || ++ticks < 20) return;
-    KillTimer(nullptr, timer);
-    Say(SaveWindowScreenshot(dialog, options.screenshot) ? L"[host] screenshot saved to %ls"
-                                                         : L"[host] screenshot FAILED: %ls",
-        options.screenshot.c_str());
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+void Click(HWND dialog, int id) {
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+void Shot(HWND dialog, const std::wstring& file) {
+    Say(SaveWindowScreenshot(dialog, file) ? L"[host] screenshot saved to %ls" : L"[host] screenshot FAILED: %ls",
+        file.c_str());
+}
+
+// Takes the screenshots once each dialog has painted: the settings dialog, then (when asked)
+// the backup management dialog opened from its button; then closes them again.
+void CALLBACK ScreenshotTick(HWND, UINT, UINT_PTR timer, DWORD) {
+    static int stage = 0, ticks = 0;
+    HWND settings = FindVisibleDialogWith(12011);
+    HWND manage = FindVisibleDialogWith(12021);
+    if (!settings) return;
+    if (stage == 0 && ++ticks >= 20) {
+        Shot(settings, options.screenshot);
+        ticks = 0;
+        if (options.manageScreenshot.empty()) {
+            stage = 2;
+        } else {
+            Click(settings, 12012);
+            stage = 1;
+        }
+    } else if (stage == 1 && manage && ++ticks >= 20) {
+        Shot(manage, options.manageScreenshot);
+        Click(manage, IDCANCEL);
+        stage = 2;
+    } else if (stage == 2 && !manage) {
+        KillTimer(nullptr, timer);
+        Click(settings, IDOK);
+    }
 }
 
 LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -119,6 +154,8 @@ int wmain(int argc, wchar_t** argv) {
             options.settings = true;
         else if (a == L"--screenshot" && more)
             options.screenshot = argv[++i];
+        else if (a == L"--manage-screenshot" && more)
+            options.manageScreenshot = argv[++i];
         else {
             Say(L"unknown argument: %ls", a.c_str());
             return 2;

@@ -2,15 +2,15 @@
 # The main job: builds Varnholt.dll and runs it in the stand-in host under Wine with
 # automatic backup on, lets three backups happen and shows what they left on disk.
 #   bash tools/demo.sh             three timed backups
-#   bash tools/demo.sh --settings  also opens the settings dialog (Xvfb when there is no
-#                                  display) and saves a screenshot of it
+#   bash tools/demo.sh --settings  also opens the settings dialog and the backup management
+#                                  dialog (Xvfb when there is no display) and saves pictures of both
 set -euo pipefail
 export VARNHOLT_ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 build="${VARNHOLT_BUILD:-$VARNHOLT_ROOT/build}"
 "$VARNHOLT_ROOT/tools/setup.sh"
 . "$VARNHOLT_ROOT/tools/wine-env.sh"
 
-build_windows "$build/windows" host
+build_windows "$build/windows" host VarnholtCleanup
 bin="$build/windows/bin"
 
 trap wine_stop EXIT
@@ -39,8 +39,17 @@ echo "== backup tree under C:\\Backup"
 (cd "$drive_c/Backup" && find . -type f | sort | sed 's|^\./||')
 cmp -s "$drive_c/work/plan.dwg" "$(find "$drive_c/Backup" -type f | head -1)" && echo "(each copy is identical to C:\\work\\plan.dwg)"
 
+# "Now" for the tool is the simulated clock's last backup, read off the newest copy's path.
+last=$(cd "$drive_c/Backup" && find . -type f | sort | tail -1 |
+    sed -E 's|^\./([0-9]{4})/([0-9]{2})/([0-9]{2})/.*_([0-9]{2})([0-9]{2})\..*$|\1-\2-\3 \4:\5|')
+echo "== cleanup tool over that tree at $last: what keeping the newest 2 copies would delete (a dry run)"
+(cd "$bin" && "$VARNHOLT_ROOT/tools/wine-exec.sh" VarnholtCleanup.exe 'C:\Backup' --keep-count 2 --now "$last" | tr -d '\r')
+
 if [ "${1:-}" = "--settings" ]; then
-    echo "== settings dialog"
-    (cd "$bin" && "$VARNHOLT_ROOT/tools/wine-exec.sh" host.exe --settings --screenshot 'settings-dialog.bmp')
-    convert "$bin/settings-dialog.bmp" "$build/settings-dialog.png" && echo "screenshot: $build/settings-dialog.png"
+    echo "== settings dialog and backup management dialog"
+    (cd "$bin" && "$VARNHOLT_ROOT/tools/wine-exec.sh" host.exe --drawing 'C:\work\plan.dwg' --settings \
+        --screenshot 'settings-dialog.bmp' --manage-screenshot 'backup-manage-dialog.bmp')
+    for shot in settings-dialog backup-manage-dialog; do
+        convert "$bin/$shot.bmp" "$build/$shot.png" && echo "screenshot: $build/$shot.png"
+    done
 fi
