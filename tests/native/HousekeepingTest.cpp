@@ -76,8 +76,10 @@ void Seed(MemoryTree& tree) {
              L"2026\\11\\01\\plan_202611010800.dwg",
          })
         tree.AddFile(F + L"\\" + rel);
-    tree.AddFolder(F + L"\\plan_202611020800.dwg");               // a folder named like a copy
-    tree.AddOther(F + L"\\plan_202611030800.dwg");                // a link named like a copy
+    tree.AddFolder(F + L"\\plan_202611020800.dwg");        // a folder named like a copy
+    tree.AddOther(F + L"\\plan_202611030800.dwg");         // a link named like a copy
+    tree.AddFolder(F + L"\\2026\\12\\08\\plan_0930.dwg");  // the same in a day folder
+    tree.AddOther(F + L"\\2026\\12\\08\\plan_0931.dwg");
     tree.AddOther(F + L"\\2025");                                 // a linked folder named like a year
     tree.AddFile(L"C:\\elsewhere\\2025\\01\\01\\plan_0800.dwg");  // where that link might lead
     tree.AddFolder(F + L"\\2026\\10\\31");                        // an empty day folder
@@ -144,6 +146,18 @@ TEST_F(HousekeepingTest, IdenticalNewCopyGoesAndTheEarlierStays) {
     EXPECT_FALSE(r.identical);
     EXPECT_TRUE(tree.digested.empty());
     EXPECT_EQ(Copies().size(), 3u);
+
+    // An identical copy that cannot be deleted stays, silently, and the next tick looks again.
+    const std::wstring stuck = Target(1, At(2026, 12, 9, 0, 35));
+    tree.AddFile(stuck, "longer", ++clock);
+    tree.nodes[stuck].undeletable = true;
+    const int scans = keeper.Scans();
+    r = keeper.AfterSave(tree, kSetting, kDrawing, stuck, Options(1, 0, 0, 0));
+    EXPECT_FALSE(r.identical);
+    EXPECT_EQ(r.failed, 1);
+    EXPECT_TRUE(tree.Has(stuck));
+    Tick(1, At(2026, 12, 9, 0, 45), Options(1, 0, 0, 0), "other!");
+    EXPECT_EQ(keeper.Scans(), scans + 1);
 }
 
 TEST_F(HousekeepingTest, SteadyTicksReadOnlyTheCopyJustWritten) {
@@ -199,6 +213,8 @@ TEST_F(HousekeepingTest, RulesDeleteOnlyWhatThePlanRemovesAndTheFoldersTheyEmpti
                                      L"2026\\12",
                                      L"2026\\12\\08",
                                      L"2026\\12\\08\\other_1300.dwg",
+                                     L"2026\\12\\08\\plan_0930.dwg",
+                                     L"2026\\12\\08\\plan_0931.dwg",
                                      L"2026\\12\\08\\plan_1300.dwg",
                                      L"2026\\12\\08\\plan_1300.dwg.bak",
                                      L"2026\\12\\08\\plan_1300.dxf",
@@ -219,6 +235,7 @@ TEST_F(HousekeepingTest, RulesDeleteOnlyWhatThePlanRemovesAndTheFoldersTheyEmpti
                                      L"plan_202612081200.dwg"}));
     // 202611\15 and 2026\1130 were emptied and removed; so was 202611 above 15.
     EXPECT_EQ(r.foldersRemoved, 3);
+    EXPECT_EQ(std::count(tree.folderRemoves.begin(), tree.folderRemoves.end(), F), 0);  // never the backup folder
     EXPECT_EQ(tree.Below(L"C:\\elsewhere"), decoysBefore);
     EXPECT_TRUE(tree.Has(F));
 }

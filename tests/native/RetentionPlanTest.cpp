@@ -73,6 +73,13 @@ TEST(RetentionPlanTest, WeeksStartOnMonday) {
     EXPECT_EQ(Letters(PlanRetention(stamps, kNow, {0, 0, true})), ".x..");
 }
 
+TEST(RetentionPlanTest, ThirtyDaysExactlyIsStillThinnedByDay) {
+    // Both on the same day: the older one exactly 30 x 24 h old, so still in the daily band.
+    EXPECT_EQ(Letters(PlanRetention({kNow - 30 * D, kNow - 30 * D + H, kNow}, kNow, {0, 0, true})), "x..");
+    // A minute more and it is in the weekly band, alone in its week.
+    EXPECT_EQ(Letters(PlanRetention({kNow - 30 * D - 1, kNow - 30 * D + H, kNow}, kNow, {0, 0, true})), "...");
+}
+
 TEST(RetentionPlanTest, SameStampLaterGivenCountsAsNewer) {
     const std::vector<int64_t> stamps = {kNow - H, kNow, kNow};
     const auto plan = PlanRetention(stamps, kNow, {1, 0, false});
