@@ -53,7 +53,7 @@ bool AllDigits(const std::wstring& text, std::size_t width, int& value) {
 }
 
 wchar_t FoldUnit(wchar_t c) {
-    const auto u = static_cast<uint32_t>(c);
+    const auto u = static_cast<uint32_t>(c);  // NOLINT(bugprone-signed-char-misuse): a code unit, never negative
     if (u >= 'a' && u <= 'z') return static_cast<wchar_t>(u - 0x20);
     if (u < 0xE0) return c;
     if (u <= 0xFE) return u == 0xF7 ? c : static_cast<wchar_t>(u - 0x20);  // Latin-1 letters
@@ -82,7 +82,7 @@ bool IsRealStamp(const CivilStamp& s) {
 }
 
 int64_t StampMinutes(const CivilStamp& s) {
-    return DaysFromCivil(s.year, s.month, s.day) * kMinutesPerDay + s.hour * 60 + s.minute;
+    return DaysFromCivil(s.year, s.month, s.day) * kMinutesPerDay + int64_t{s.hour} * 60 + s.minute;
 }
 
 CivilStamp StampFromMinutes(int64_t minutes) {

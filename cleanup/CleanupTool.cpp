@@ -102,7 +102,9 @@ bool ParseCleanupArgs(const std::vector<std::wstring>& args, CleanupOptions& opt
                 }
                 o.hasNow = true;
             } else if (!ParseCount(v, a == L"--keep-count" ? o.rules.keepCount : o.rules.keepDays)) {
-                error = a + L" takes a whole number from 0 to 2147483647: " + v;
+                error = a;
+                error += L" takes a whole number from 0 to 2147483647: ";
+                error += v;
                 return false;
             }
         } else if (!a.empty() && a[0] == L'-') {

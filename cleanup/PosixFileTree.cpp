@@ -76,7 +76,7 @@ bool WideToUtf8(const std::wstring& in, std::string& out) {
     std::string s;
     s.reserve(in.size());
     for (wchar_t wc : in) {
-        const auto cp = static_cast<uint32_t>(wc);
+        const auto cp = static_cast<uint32_t>(wc);  // NOLINT(bugprone-signed-char-misuse): checked below
         if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
         if (cp < 0x80) {
             s += static_cast<char>(cp);

@@ -11,7 +11,8 @@ echo "== clang-format"
 clang-format --dry-run --Werror $sources
 
 echo "== clang-tidy (portable core)"
-if ! out=$(clang-tidy --quiet -p "$native" backup/BackupPath.cpp settings/SettingsStore.cpp 2>&1); then
+if ! out=$(clang-tidy --quiet -p "$native" backup/BackupPath.cpp backup/CopyName.cpp backup/RetentionPlan.cpp \
+    backup/Housekeeping.cpp backup/FileDigest.cpp settings/SettingsStore.cpp cleanup/CleanupTool.cpp cleanup/PosixFileTree.cpp 2>&1); then
     echo "$out" | grep -v "warnings generated"
     exit 1
 fi
@@ -19,5 +20,5 @@ fi
 echo "== cppcheck (all sources, as Windows code)"
 cppcheck --quiet --enable=warning,performance,portability --error-exitcode=1 --inline-suppr --std=c++17 \
     --platform=win64 -D_WIN32 -DUNICODE -I. --suppress=missingIncludeSystem \
-    backup framework host settings ui hostsim
+    backup cleanup framework host settings ui hostsim
 echo "lint clean"
