@@ -293,8 +293,9 @@ TickReport Housekeeper::AfterSave(FileTree& tree, const std::wstring& folderSett
     report.ran = true;
     const int64_t now = StampMinutes(parsed.stamp);
 
-    if (!valid_ || rescan_ || folder != folder_ || key.folded != key_ || now < scannedAt_ ||
-        now - scannedAt_ >= kRescanMinutes)
+    const int64_t age = now - scannedAt_;
+    if (!valid_ || folder != folder_ || key.folded != key_ || age < 0 || age >= kRescanMinutes ||
+        (rescan_ && age >= kFailureRescanMinutes))
         Rescan(tree, folder, key, now);
     BackupCopy copy;
     copy.folder = target.substr(0, target.rfind(L'\\'));

@@ -104,8 +104,10 @@ struct TickReport {
 
 // The housekeeping of one running plug-in. It keeps an index of the open drawing's copies,
 // so that a tick does not list the backup folder: it is built again when the folder or the
-// drawing changes, after a delete failed, when the clock went back, and once a day of clock
-// time to notice copies made or removed by others.
+// drawing changes, when the clock went back, once a day of clock time to notice copies made
+// or removed by others, and after a delete failed — then at most once an hour, so that a copy
+// that can never be deleted does not make every tick list the whole tree. A failed delete is
+// tried again at every tick from the index.
 class Housekeeper {
 public:
     // Runs after the host saved `target` (its result was not -1) with the backup folder
@@ -117,6 +119,7 @@ public:
     std::size_t Indexed() const { return index_.size(); }
 
     static constexpr int64_t kRescanMinutes = kMinutesPerDay;
+    static constexpr int64_t kFailureRescanMinutes = 60;
 
 private:
     struct Entry {

@@ -157,6 +157,8 @@ TEST_F(HousekeepingTest, IdenticalNewCopyGoesAndTheEarlierStays) {
     EXPECT_EQ(r.failed, 1);
     EXPECT_TRUE(tree.Has(stuck));
     Tick(1, At(2026, 12, 9, 0, 45), Options(1, 0, 0, 0), "other!");
+    EXPECT_EQ(keeper.Scans(), scans);  // retried from the index within the hour
+    Tick(1, At(2026, 12, 9, 1, 5), Options(1, 0, 0, 0), "other?");
     EXPECT_EQ(keeper.Scans(), scans + 1);
 }
 
@@ -279,24 +281,32 @@ TEST_F(HousekeepingTest, FailedDeleteIsSilentAndTriedAgainAtALaterTick) {
     const std::wstring locked = Target(1, At(2026, 12, 1, 8, 0));
     tree.AddFile(locked);
     tree.nodes[locked].undeletable = true;
-    TickReport r = Tick(1, At(2026, 12, 9, 9, 0), Options(0, 1, 0, 0));
-    EXPECT_EQ(r.failed, 1);
-    EXPECT_EQ(r.removed, 0);
-    EXPECT_TRUE(tree.Has(locked));
-    EXPECT_EQ(keeper.Scans(), 1);
-    tree.nodes[locked].undeletable = false;
-    r = Tick(1, At(2026, 12, 9, 9, 10), Options(0, 1, 0, 0));
-    EXPECT_EQ(keeper.Scans(), 2);  // a failed delete makes the next tick look again
-    EXPECT_EQ(r.failed, 0);
-    EXPECT_EQ(r.removed, 2);
+    const struct {
+        CivilStamp at;
+        bool unlock;
+        int failed, removed, scans;
+    } ticks[] = {
+        {At(2026, 12, 9, 9, 0), false, 1, 0, 1},
+        {At(2026, 12, 9, 9, 10), false, 1, 1, 1},  // tried again from the index
+        {At(2026, 12, 9, 10, 0), false, 1, 1, 2},  // an hour after the scan: the tree is listed again
+        {At(2026, 12, 9, 10, 10), true, 0, 2, 2},  // deletable now
+    };
+    for (const auto& t : ticks) {
+        SCOPED_TRACE(testing::Message() << t.at.hour << ":" << t.at.minute);
+        tree.nodes[locked].undeletable = !t.unlock;
+        const TickReport r = Tick(1, t.at, Options(0, 1, 0, 0));
+        EXPECT_EQ(r.failed, t.failed);
+        EXPECT_EQ(r.removed, t.removed);
+        EXPECT_EQ(keeper.Scans(), t.scans);
+    }
     EXPECT_FALSE(tree.Has(locked));
     EXPECT_FALSE(tree.Has(F + L"\\2026\\12\\01"));
-    EXPECT_EQ(Copies(), (std::vector<std::wstring>{L"2026\\12\\09\\plan_0910.dwg"}));
+    EXPECT_EQ(Copies(), (std::vector<std::wstring>{L"2026\\12\\09\\plan_1010.dwg"}));
 
     // A copy someone else removed since the scan is not a failure.
-    const std::wstring gone = Target(1, At(2026, 12, 9, 9, 10));
+    const std::wstring gone = Target(1, At(2026, 12, 9, 10, 10));
     tree.nodes.erase(gone);
-    r = Tick(1, At(2026, 12, 9, 9, 20), Options(0, 1, 0, 0));
+    TickReport r = Tick(1, At(2026, 12, 9, 10, 20), Options(0, 1, 0, 0));
     EXPECT_EQ(r.failed, 0);
     EXPECT_EQ(r.removed, 0);
 }
