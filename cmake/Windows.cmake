@@ -54,7 +54,7 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
-add_executable(win_backup_tests tests/win/BackupRunTest.cpp tests/win/WinTestUtil.cpp)
+add_executable(win_backup_tests tests/win/BackupRunTest.cpp tests/win/WinTestUtil.cpp hostsim/IatHook.cpp)
 target_link_libraries(win_backup_tests PRIVATE varnholt_plugin VylLib gtest_main)
 add_test(NAME win_backup_tests COMMAND win_backup_tests)
 
@@ -64,7 +64,13 @@ add_test(NAME win_framework_tests COMMAND win_framework_tests)
 
 add_executable(win_settings_tests tests/win/SettingsRegistryTest.cpp tests/win/WinTestUtil.cpp)
 target_link_libraries(win_settings_tests PRIVATE varnholt_plugin gtest_main)
-add_test(NAME win_settings_tests COMMAND win_settings_tests)
+add_test(NAME win_settings_tests COMMAND win_settings_tests --gtest_filter=-RegistryRestart.*)
+# What the store writes is still there after the Wine server restarted and reloaded the registry.
+add_test(NAME win_settings_restart_write COMMAND win_settings_tests --gtest_filter=RegistryRestart.WriteBeforeRestart)
+add_test(NAME wine_server_restart COMMAND bash ${CMAKE_SOURCE_DIR}/tools/wine-restart-server.sh)
+add_test(NAME win_settings_restart_read COMMAND win_settings_tests --gtest_filter=RegistryRestart.ReadAfterRestart)
+set_tests_properties(wine_server_restart PROPERTIES DEPENDS win_settings_restart_write)
+set_tests_properties(win_settings_restart_read PROPERTIES DEPENDS wine_server_restart)
 
 # The cleanup tool for existing backup trees.
 add_executable(VarnholtCleanup cleanup/CleanupMainWin32.cpp cleanup/CleanupTool.cpp backup/FileTreeWin32.cpp)
@@ -80,7 +86,7 @@ add_dependencies(host Varnholt)
 
 # The plug-in as the host loads it: the dialog and the lifecycle, driven through Varnholt.dll.
 add_executable(win_plugin_tests tests/win/SettingsDialogTest.cpp tests/win/PluginLifecycleTest.cpp
-    tests/win/HousekeepingTickTest.cpp tests/win/BackupManageDialogTest.cpp tests/win/PluginHarness.cpp tests/win/WinTestUtil.cpp
+    tests/win/HousekeepingTickTest.cpp tests/win/BackupManageDialogTest.cpp tests/win/PluginHarness.cpp tests/win/ModalGuard.cpp tests/win/WinTestUtil.cpp
     hostsim/IatHook.cpp hostsim/Screenshot.cpp)
 target_link_libraries(win_plugin_tests PRIVATE VylLib varnholt_core gtest_main comctl32 gdi32)
 add_dependencies(win_plugin_tests Varnholt)
@@ -99,3 +105,9 @@ add_test(NAME win_binary_tests COMMAND win_binary_tests WORKING_DIRECTORY ${CMAK
 add_executable(plugin_bench bench/PluginBench.cpp tests/win/PluginHarness.cpp tests/win/WinTestUtil.cpp hostsim/IatHook.cpp)
 target_link_libraries(plugin_bench PRIVATE VylLib varnholt_core psapi comctl32 gdi32)
 add_dependencies(plugin_bench Varnholt)
+
+# Every Windows test runs in a zone that is not UTC, so that a stamp taken from UTC
+# instead of local time shows. The zone is UTC+9 in the form that both Wine and the C
+# runtime read (a name such as Asia/Seoul reaches Wine but not the C runtime).
+get_property(windows_tests DIRECTORY PROPERTY TESTS)
+set_tests_properties(${windows_tests} PROPERTIES ENVIRONMENT TZ=KST-9)

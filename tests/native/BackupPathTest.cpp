@@ -132,16 +132,25 @@ TEST(ComposeTest, FourPatternsOnAMorning) {
         EXPECT_EQ(Compose(L"C:\\Backup", L"D:\\work\\plan.dwg", pattern, s), expected[pattern - 1]) << pattern;
 }
 
-TEST(ComposeTest, FourPatternsAtMidnightOnNewYear) {
-    const DateStamp s = Stamp(2024, 1, 1, 0, 0);
-    const wchar_t* expected[] = {
-        L"E:\\B\\2024\\01\\01\\plan_0000.dwg",
-        L"E:\\B\\202401\\01\\plan_0000.dwg",
-        L"E:\\B\\2024\\0101\\plan_0000.dwg",
-        L"E:\\B\\plan_202401010000.dwg",
+TEST(ComposeTest, FourPatternsAtMidnightAfternoonAndTheLastMinuteOfTheYear) {
+    // Hours are named on the 24-hour clock.
+    const struct {
+        DateStamp stamp;
+        const wchar_t* expected[4];
+    } cases[] = {
+        {Stamp(2024, 1, 1, 0, 0),
+         {L"E:\\B\\2024\\01\\01\\plan_0000.dwg", L"E:\\B\\202401\\01\\plan_0000.dwg",
+          L"E:\\B\\2024\\0101\\plan_0000.dwg", L"E:\\B\\plan_202401010000.dwg"}},
+        {Stamp(2024, 12, 31, 13, 7),
+         {L"E:\\B\\2024\\12\\31\\plan_1307.dwg", L"E:\\B\\202412\\31\\plan_1307.dwg",
+          L"E:\\B\\2024\\1231\\plan_1307.dwg", L"E:\\B\\plan_202412311307.dwg"}},
+        {Stamp(2024, 12, 31, 23, 59),
+         {L"E:\\B\\2024\\12\\31\\plan_2359.dwg", L"E:\\B\\202412\\31\\plan_2359.dwg",
+          L"E:\\B\\2024\\1231\\plan_2359.dwg", L"E:\\B\\plan_202412312359.dwg"}},
     };
-    for (int pattern = 1; pattern <= 4; ++pattern)
-        EXPECT_EQ(Compose(L"E:\\B", L"D:\\work\\plan.dwg", pattern, s), expected[pattern - 1]) << pattern;
+    for (const auto& c : cases)
+        for (int pattern = 1; pattern <= 4; ++pattern)
+            EXPECT_EQ(Compose(L"E:\\B", L"D:\\work\\plan.dwg", pattern, c.stamp), c.expected[pattern - 1]) << pattern;
 }
 
 TEST(ComposeTest, FolderAndFileNameVariants) {

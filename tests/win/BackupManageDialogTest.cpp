@@ -107,7 +107,7 @@ protected:
         int result = -1;
         driver.Run([&] { result = plugin.Execute(7); });
         EXPECT_EQ(result, 0);
-        EXPECT_FALSE(driver.TimedOut());
+        EXPECT_FALSE(driver.TimedOut()) << driver.TimeoutReport();
         EXPECT_TRUE(driver.Finished());
     }
     std::wstring Preview() const { return TextOf(GetDlgItem(manage_, 12025)); }

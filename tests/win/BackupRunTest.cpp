@@ -1,10 +1,13 @@
 // One backup run through RunBackup itself, against the stand-in host and Wine's file system.
 #include <gtest/gtest.h>
 
+#include <time.h>
+
 #include "WinTestUtil.h"
 #include "backup/BackupRun.h"
-#include "settings/PluginState.h"
+#include "hostsim/IatHook.h"
 #include "hostsim/VylSim.h"
+#include "settings/PluginState.h"
 
 namespace {
 
@@ -170,6 +173,50 @@ TEST_F(BackupRunTest, HostileInputGivesAClearOutcomeAndNoStrayWrites) {
     // Nothing was written beside the work and backup folders.
     EXPECT_EQ(ListTree(work_.path()), std::vector<std::wstring>{L"plan.dwg"});
     for (const std::wstring& entry : ListTree(backup_.path())) EXPECT_EQ(entry.rfind(L"20", 0), 0u) << Utf8(entry);
+}
+
+// The clock RunBackup reads (through this executable's import of _time64), set by the test.
+__time64_t fixedNow = 0;
+__time64_t __cdecl FixedTime64(__time64_t* out) {
+    if (out) *out = fixedNow;
+    return fixedNow;
+}
+
+// The Windows tests run in UTC+9 (TZ=KST-9 from CTest): a stamp taken from UTC, or on a
+// 12-hour clock, names these copies differently.
+TEST_F(BackupRunTest, StampIsLocalTimeOnTheTwentyFourHourClock) {
+    TIME_ZONE_INFORMATION zone{};
+    GetTimeZoneInformation(&zone);
+    const __time64_t epoch = 0;
+    std::tm local{};
+    _localtime64_s(&local, &epoch);
+    ASSERT_TRUE(zone.Bias == -540 && local.tm_hour == 9)
+        << "this test needs the zone UTC+9 (run it with TZ=KST-9); the process sees a bias of " << zone.Bias
+        << " minutes and the local hour " << local.tm_hour << " at 00:00 UTC";
+
+    void* realTime64 =
+        PatchImport(GetModuleHandleW(nullptr), "msvcrt.dll", "_time64", reinterpret_cast<void*>(FixedTime64));
+    ASSERT_NE(realTime64, nullptr);
+    const struct {
+        __time64_t utc;
+        int pattern;
+        const wchar_t* target;
+    } cases[] = {
+        {1735618030, 1, L"2024\\12\\31\\plan_1307.dwg"},  // 2024-12-31 04:07:10 UTC
+        {1735657170, 1, L"2024\\12\\31\\plan_2359.dwg"},  // 2024-12-31 14:59:30 UTC
+        {1735657170, 4, L"plan_202412312359.dwg"},
+        {1735657205, 2, L"202501\\01\\plan_0000.dwg"},  // 2024-12-31 15:00:05 UTC
+    };
+    for (const auto& c : cases) {
+        SimReset();
+        SimSetDrawingPath(drawing_.c_str());
+        PluginSettings().mMainItemNo = c.pattern;
+        fixedNow = c.utc;
+        RunBackup(nullptr, WM_TIMER, 1, 0);
+        EXPECT_EQ(SaveTarget(), backup_ / c.target);
+        EXPECT_EQ(ReadFileBytes(backup_ / c.target), kDrawing) << Utf8(c.target);
+    }
+    PatchImport(GetModuleHandleW(nullptr), "msvcrt.dll", "_time64", realTime64);
 }
 
 TEST(DirectoryChainWin, CountsAttemptsAndCreatesFolders) {

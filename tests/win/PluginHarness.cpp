@@ -6,6 +6,7 @@
 
 #include <ctime>
 
+#include "WinTestUtil.h"
 #include "hostsim/IatHook.h"
 
 namespace {
@@ -91,16 +92,49 @@ void CALLBACK ModalDriver::Tick(HWND, UINT, UINT_PTR, DWORD) {
     if (d->steps_[d->next_]()) {
         ++d->next_;
         d->waited_ = 0;
-    } else if (++d->waited_ > 1500) {
+    } else if (++d->waited_ > kStepTicks) {
         // A step that never came true: close whatever is open so the test can report it.
         d->timedOut_ = true;
+        d->timeoutReport_ = "step " + std::to_string(d->next_ + 1) + " of " + std::to_string(d->steps_.size()) +
+                            " waited " + std::to_string(kStepTicks / 100) + " s in vain; open then:";
         d->next_ = d->steps_.size();
+        for (HWND w : OpenDialogs()) d->timeoutReport_ += " [" + DescribeWindow(w) + "]";
         for (HWND w; (w = FindThreadWindow(IsDialogClass)) != nullptr;) {
             EndDialog(w, IDCANCEL);
             DestroyWindow(w);
         }
     }
     d->inStep_ = false;
+}
+
+bool ModalDriverWaiting() { return activeDriver && !activeDriver->Finished(); }
+
+namespace {
+BOOL CALLBACK CollectDialog(HWND window, LPARAM list) {
+    if (IsWindowVisible(window) && IsDialogClass(window)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    return TRUE;
+}
+BOOL CALLBACK DescribeChild(HWND child, LPARAM out) {
+    auto& text = *reinterpret_cast<std::string*>(out);
+    text += " " + std::to_string(GetDlgCtrlID(child));
+    const std::wstring caption = TextOf(child);
+    if (!caption.empty()) text += "=\"" + Utf8(caption.substr(0, 60)) + "\"";
+    return TRUE;
+}
+}  // namespace
+
+std::vector<HWND> OpenDialogs() {
+    std::vector<HWND> dialogs;
+    EnumThreadWindows(GetCurrentThreadId(), CollectDialog, reinterpret_cast<LPARAM>(&dialogs));
+    return dialogs;
+}
+
+std::string DescribeWindow(HWND window) {
+    wchar_t cls[64] = L"";
+    GetClassNameW(window, cls, 64);
+    std::string text = "class " + Utf8(cls) + ", caption \"" + Utf8(TextOf(window)) + "\", controls:";
+    EnumChildWindows(window, DescribeChild, reinterpret_cast<LPARAM>(&text));
+    return text;
 }
 
 ModalDriver::Step ConfirmFolderInBrowser(const std::wstring& path) {

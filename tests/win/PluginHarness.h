@@ -31,6 +31,10 @@ public:
     void Run(const std::function<void()>& body);
     bool Finished() const { return next_ == steps_.size(); }
     bool TimedOut() const { return timedOut_; }
+    // Which step waited in vain, and the windows that were open then.
+    const std::string& TimeoutReport() const { return timeoutReport_; }
+    // A step waits at most this many ticks of 10 ms.
+    static constexpr int kStepTicks = 500;
 
 private:
     static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
@@ -39,7 +43,15 @@ private:
     int waited_ = 0;
     bool inStep_ = false;
     bool timedOut_ = false;
+    std::string timeoutReport_;
 };
+
+// True while a ModalDriver runs and one of its steps still waits for something.
+bool ModalDriverWaiting();
+// The visible dialog windows (class #32770) of this thread, and a description of one: its
+// class, caption, and the ids and texts of its controls.
+std::vector<HWND> OpenDialogs();
+std::string DescribeWindow(HWND window);
 
 // Dispatches this thread's messages until `done` is true; false if it never came true.
 bool PumpUntil(const std::function<bool()>& done, int maxTicks = 3000);

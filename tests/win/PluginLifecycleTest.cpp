@@ -206,6 +206,44 @@ TEST_F(PluginLifecycleTest, TicksBackUpAndNothingFiresAfterUnload) {
     EXPECT_FALSE(ListTree(backups_.path()).empty());
 }
 
+// A visible, active host window must not change which timer unloading kills: the one made
+// without a window, by the id SetTimer gave it. A timer left behind would fire into the
+// unloaded library, so its messages are looked for here and never dispatched.
+TEST_F(PluginLifecycleTest, UnloadWhileAHostWindowIsActiveKillsTheTimerItMade) {
+    HWND host = CreateWindowExW(0, L"STATIC", L"host window", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300, 200,
+                                nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(host, nullptr);
+    SetForegroundWindow(host);
+    SetActiveWindow(host);
+    ASSERT_EQ(GetActiveWindow(), host);
+    StoreSettings(L"1", 30, backups_.path(), 4);
+    runEveryMs = 20;
+    {
+        LoadedPlugin plugin(WatchTimers);
+        ASSERT_TRUE(PumpUntil([] { return SimCountOf(SimSave) >= 1; }));
+        EXPECT_EQ(GetActiveWindow(), host);
+    }
+    ASSERT_EQ(setCalls.size(), 1u);
+    ASSERT_EQ(killCalls.size(), 1u);
+    EXPECT_EQ(killCalls[0].window, nullptr);
+    EXPECT_EQ(killCalls[0].id, setCalls[0].result);
+    EXPECT_TRUE(killCalls[0].result);
+    const UINT_PTR watchdog = SetTimer(nullptr, 0, 10, nullptr);
+    int watchdogTicks = 0, strayTicks = 0;
+    MSG msg;
+    while (watchdogTicks < 30 && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (msg.message == WM_TIMER && msg.hwnd == nullptr && msg.wParam == setCalls[0].result) {
+            ++strayTicks;  // its procedure is gone with the library
+            continue;
+        }
+        if (msg.message == WM_TIMER && msg.hwnd == nullptr && msg.wParam == watchdog) ++watchdogTicks;
+        DispatchMessageW(&msg);
+    }
+    KillTimer(nullptr, watchdog);
+    EXPECT_EQ(strayTicks, 0);
+    DestroyWindow(host);
+}
+
 TEST_F(PluginLifecycleTest, SwitchingAutoBackupInTheDialogActsOnlyAtTheNextStart) {
     StoreSettings(L"1", 30, backups_.path(), 4);
     runEveryMs = 20;

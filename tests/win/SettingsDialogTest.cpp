@@ -6,13 +6,50 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <algorithm>
+
 #include "PluginHarness.h"
+#include "hostsim/IatHook.h"
 #include "hostsim/Screenshot.h"
 #include "WinTestUtil.h"
 
 namespace {
 
 const wchar_t kRestart[] = L"설정값을 적용시키려면 재구동 시키셔야 합니다.";
+
+// The plug-in's calls to the shell's folder browser, observed through its imports and passed on.
+struct BrowserCalls {
+    std::vector<UINT> flags;                 // BROWSEINFOW.ulFlags of each browse
+    std::vector<PIDLIST_ABSOLUTE> returned;  // what each browse returned (null: cancelled)
+    std::vector<void*> freed;                // every CoTaskMemFree
+} browser;
+decltype(&SHBrowseForFolderW) realBrowse = nullptr;
+decltype(&CoTaskMemFree) realFree = nullptr;
+
+PIDLIST_ABSOLUTE WINAPI WatchedBrowse(LPBROWSEINFOW info) {
+    browser.flags.push_back(info->ulFlags);
+    PIDLIST_ABSOLUTE item = realBrowse(info);
+    browser.returned.push_back(item);
+    return item;
+}
+void WINAPI WatchedFree(void* p) {
+    browser.freed.push_back(p);
+    realFree(p);
+}
+void WatchBrowser(HMODULE module) {
+    browser = BrowserCalls();
+    realBrowse = reinterpret_cast<decltype(&SHBrowseForFolderW)>(
+        PatchImport(module, "shell32.dll", "SHBrowseForFolderW", reinterpret_cast<void*>(WatchedBrowse)));
+    realFree = reinterpret_cast<decltype(&CoTaskMemFree)>(
+        PatchImport(module, "ole32.dll", "CoTaskMemFree", reinterpret_cast<void*>(WatchedFree)));
+}
+// Every browse asked for file-system folders only, and every item list it returned was released once.
+void ExpectBrowsesReleased(std::size_t browses) {
+    EXPECT_EQ(browser.flags, std::vector<UINT>(browses, BIF_RETURNONLYFSDIRS));
+    ASSERT_EQ(browser.returned.size(), browses);
+    for (PIDLIST_ABSOLUTE item : browser.returned)
+        if (item) EXPECT_EQ(std::count(browser.freed.begin(), browser.freed.end(), item), 1) << item;
+}
 
 class SettingsDialogTest : public ::testing::Test {
 protected:
@@ -27,7 +64,7 @@ protected:
         int result = -1;
         driver.Run([&] { result = plugin.Execute(7); });
         EXPECT_EQ(result, 0);
-        EXPECT_FALSE(driver.TimedOut());
+        EXPECT_FALSE(driver.TimedOut()) << driver.TimeoutReport();
         EXPECT_TRUE(driver.Finished());
     }
     static int RestartMessages() {
@@ -251,7 +288,7 @@ TEST_F(SettingsDialogTest, OnlyAMouseClickOnARowChangesThePattern) {
 }
 
 TEST_F(SettingsDialogTest, IntervalThatIsNotAnIntegerKeepsTheDialogOpen) {
-    for (const wchar_t* bad : {L"abc", L"", L"99999999999", L"12x"}) {
+    for (const wchar_t* bad : {L"abc", L"", L"99999999999", L"12x", L"2147483648", L"-2147483649"}) {
         SCOPED_TRACE(Utf8(bad));
         ClearSettingsKey();
         WriteSettingDw(L"mTime", 45);
@@ -289,6 +326,23 @@ TEST_F(SettingsDialogTest, IntervalThatIsNotAnIntegerKeepsTheDialogOpen) {
         EXPECT_EQ(SettingDword(L"mTime"), 45u);
         EXPECT_EQ(SettingDword(L"mMainItemNo"), 1u);
         EXPECT_EQ(SimCountOf(SimMessageBox), 0);
+    }
+}
+
+TEST_F(SettingsDialogTest, IntervalsAtTheEndsOfTheIntegerRangeAreSaved) {
+    LoadedPlugin plugin;
+    for (const auto& c : {std::make_pair(L"2147483647", 0x7FFFFFFFu), std::make_pair(L"-2147483648", 0x80000000u)}) {
+        SCOPED_TRACE(Utf8(c.first));
+        SimClearCalls();
+        ModalDriver driver;
+        driver.Then(WaitForDialog()).Then([&] {
+            SetDlgItemTextW(dialog_, 12003, c.first);
+            PostClick(dialog_, IDOK);
+            return true;
+        });
+        RunDialog(plugin, driver);
+        EXPECT_EQ(SettingDword(L"mTime"), static_cast<DWORD>(c.second));
+        EXPECT_EQ(RestartMessages(), 1);
     }
 }
 
@@ -341,7 +395,7 @@ TEST_F(SettingsDialogTest, SwitchingPicturesDeletesEveryReplacedBitmap) {
 
 TEST_F(SettingsDialogTest, FolderPickerCancelledKeepsTheFolderAndConfirmedSetsIt) {
     ScratchDir chosen(L"C:\\");
-    LoadedPlugin plugin;
+    LoadedPlugin plugin(WatchBrowser);
     std::wstring afterCancel, afterChoice;
     HWND browserOwner = nullptr;
     std::wstring browserTitle;
@@ -374,11 +428,14 @@ TEST_F(SettingsDialogTest, FolderPickerCancelledKeepsTheFolderAndConfirmedSetsIt
     EXPECT_EQ(afterChoice, chosen.path());
     EXPECT_EQ(SettingText(L"mFolder"), chosen.path());
     EXPECT_EQ(RestartMessages(), 1);
+    ExpectBrowsesReleased(2);
+    EXPECT_EQ(browser.returned[0], nullptr);  // cancelled
+    EXPECT_NE(browser.returned[1], nullptr);
 }
 
 TEST_F(SettingsDialogTest, ItemOutsideTheFileSystemChangesNothing) {
     WriteSettingSz(L"mFolder", L"D:\\kept");
-    LoadedPlugin plugin;
+    LoadedPlugin plugin(WatchBrowser);
     SimClearCalls();
     PIDLIST_ABSOLUTE computer = nullptr;
     ASSERT_EQ(SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &computer), S_OK);
@@ -403,6 +460,8 @@ TEST_F(SettingsDialogTest, ItemOutsideTheFileSystemChangesNothing) {
     CoTaskMemFree(computer);
     EXPECT_EQ(shown, L"D:\\kept");
     EXPECT_EQ(SettingText(L"mFolder"), L"D:\\kept");
+    ExpectBrowsesReleased(1);
+    EXPECT_NE(browser.returned[0], nullptr);  // an item, but not a file-system one
 }
 
 TEST_F(SettingsDialogTest, ChosenFolderIsLostOnCancel) {

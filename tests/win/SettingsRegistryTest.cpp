@@ -149,4 +149,36 @@ TEST_F(SettingsRegistryTest, NoKeyHandleIsLeftOpen) {
     EXPECT_EQ(HandleProbe(), before);
 }
 
+// What the store writes survives a restart: the key is not volatile. The two halves run as two
+// processes with the Wine server restarted between them, which reloads the registry from the
+// prefix's files (see the build's list of Windows tests); the normal run leaves them out.
+const std::wstring kRestartSection = L"VarnholtRestartTest";
+const std::wstring kRestartKey = L"SOFTWARE\\Quarnstead\\VYL\\" + kRestartSection;
+
+TEST(RegistryRestart, WriteBeforeRestart) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, kRestartKey.c_str());
+    RegDeleteKeyW(HKEY_CURRENT_USER, kRestartKey.c_str());
+    BackupSettings s;
+    LoadSettings(kRestartSection, s);  // the store creates the key
+    SaveSettings(kRestartSection, BackupSettings{1, 45, L"D:\\백업", 3});
+    SaveHousekeepingChanges(kRestartSection, HousekeepingSettings{}, HousekeepingSettings{1, 7, 0, 0});
+    HousekeepingSettings h;
+    LoadHousekeeping(kRestartSection, h);
+    EXPECT_EQ(h, (HousekeepingSettings{1, 7, 0, 0}));
+}
+
+TEST(RegistryRestart, ReadAfterRestart) {
+    BackupSettings s{7, 7, L"stale", 7};
+    LoadSettings(kRestartSection, s);
+    HousekeepingSettings h;
+    LoadHousekeeping(kRestartSection, h);
+    RegDeleteTreeW(HKEY_CURRENT_USER, kRestartKey.c_str());
+    RegDeleteKeyW(HKEY_CURRENT_USER, kRestartKey.c_str());
+    EXPECT_EQ(s.mIsAutoBackup, 1);
+    EXPECT_EQ(s.mTime, 45);
+    EXPECT_EQ(s.mFolder, L"D:\\백업");
+    EXPECT_EQ(s.mMainItemNo, 3);
+    EXPECT_EQ(h, (HousekeepingSettings{1, 7, 0, 0}));
+}
+
 }  // namespace
