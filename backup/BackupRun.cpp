@@ -50,30 +50,38 @@ void BackupOnce(const BackupSettings& settings) {
         return;
 
     MakeDirectoryChain(target);
-    BackupOutcome outcome;
-    outcome.when = stamp.mYear + L'-' + stamp.mMonth + L'-' + stamp.mDay + L' ' + stamp.mHour + L':' + stamp.mMinute;
+    const bool saved = VylFilSaveCadDrawingAsTmpFile(target.c_str()) != -1;
+    // The record is complete before anything that may pump messages (and so open the dialog
+    // that shows it) runs.
+    BackupOutcome& outcome = lastOutcome;
+    outcome.kind = saved ? BackupOutcome::Kind::Saved : BackupOutcome::Kind::Failed;
+    outcome.stamp = std::move(stamp);
     outcome.target = target;
-    if (VylFilSaveCadDrawingAsTmpFile(target.c_str()) == -1) {
-        outcome.kind = BackupOutcome::Kind::Failed;
-        lastOutcome = outcome;
+    outcome.twin.clear();
+    outcome.removed = outcome.failedDeletes = 0;
+    if (!saved) {
         const std::wstring message = L"[오류]" + target + L" 에 저장할수 없습니다.";
         VylDlgMessageBox(message.c_str());
         return;
     }
-    outcome.kind = BackupOutcome::Kind::Saved;
-    const TickReport report = Keeper().AfterSave(Tree(), settings.mFolder, drawingPath, target, PluginHousekeeping());
+    const HousekeepingSettings& options = PluginHousekeeping();
+    if (!options.AnyOn()) return;
+    const TickReport report = Keeper().AfterSave(Tree(), settings.mFolder, drawingPath, target, options);
     if (report.identical) {
         outcome.kind = BackupOutcome::Kind::SkippedIdentical;
         outcome.twin = report.twin;
     }
     outcome.removed = report.removed;
     outcome.failedDeletes = report.failed;
-    lastOutcome = std::move(outcome);
 }
 
 }  // namespace
 
 const BackupOutcome& LastBackupOutcome() { return lastOutcome; }
+
+std::wstring StampText(const DateStamp& stamp) {
+    return stamp.mYear + L'-' + stamp.mMonth + L'-' + stamp.mDay + L' ' + stamp.mHour + L':' + stamp.mMinute;
+}
 
 void CALLBACK RunBackup(HWND, UINT, UINT_PTR, DWORD) {
     // The host's save and message box may pump messages, and with them this timer:

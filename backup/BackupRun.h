@@ -22,10 +22,12 @@ void CALLBACK RunBackup(HWND window, UINT message, UINT_PTR timerId, DWORD tickC
 struct BackupOutcome {
     enum class Kind { None, Saved, Failed, SkippedIdentical };
     Kind kind = Kind::None;
-    std::wstring when;    // the run's stamp, "2026-12-09 14:30"
+    DateStamp stamp;      // the run's clock reading
     std::wstring target;  // the copy saved, or the path the save was tried at
     std::wstring twin;    // skipped as identical: the earlier copy kept in its place
     int removed = 0;      // copies the retention rules deleted
     int failedDeletes = 0;
 };
 const BackupOutcome& LastBackupOutcome();
+// "2026-12-09 14:30" for a stamp.
+std::wstring StampText(const DateStamp& stamp);

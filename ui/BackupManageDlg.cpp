@@ -44,11 +44,11 @@ std::wstring LastBackupText() {
     case BackupOutcome::Kind::None:
         break;
     case BackupOutcome::Kind::Failed:
-        return L"마지막 백업 실패: " + last.when + L"\r\n" + last.target;
+        return L"마지막 백업 실패: " + StampText(last.stamp) + L"\r\n" + last.target;
     case BackupOutcome::Kind::SkippedIdentical:
-        return L"마지막 백업: " + last.when + L" 이전 사본과 같아 새 사본을 남기지 않음\r\n" + last.twin;
+        return L"마지막 백업: " + StampText(last.stamp) + L" 이전 사본과 같아 새 사본을 남기지 않음\r\n" + last.twin;
     case BackupOutcome::Kind::Saved: {
-        std::wstring text = L"마지막 백업: " + last.when;
+        std::wstring text = L"마지막 백업: " + StampText(last.stamp);
         if (last.removed > 0) text += L" (오래된 사본 " + std::to_wstring(last.removed) + L"개 지움)";
         return text + L"\r\n" + last.target;
     }
