@@ -24,7 +24,7 @@ public:
                 AddIfCopy(folder, e, CopyLayout::Flat, date);
             } else if (e.kind == EntryKind::Directory) {
                 if (ParseYearMonthFolder(e.name, date.year, date.month))
-                    YearMonth(Join(folder, e.name), date);
+                    Month(Join(folder, e.name), CopyLayout::YearMonthAndDay, date);
                 else if (ParseYearFolder(e.name, date.year))
                     Year(Join(folder, e.name), date);
             }
@@ -61,26 +61,19 @@ private:
         for (const TreeEntry& e : entries) {
             if (e.kind != EntryKind::Directory) continue;
             if (ParseMonthFolder(e.name, date.year, date.month))
-                Month(Join(folder, e.name), date);
+                Month(Join(folder, e.name), CopyLayout::YearMonthDay, date);
             else if (ParseMonthDayFolder(e.name, date.year, date.month, date.day))
                 Day(Join(folder, e.name), CopyLayout::YearAndMonthDay, date);
         }
     }
 
-    void Month(const std::wstring& folder, CivilStamp date) {
+    // A month folder (YYYY\MM, or YYYYMM) and the day folders in it.
+    void Month(const std::wstring& folder, CopyLayout layout, CivilStamp date) {
         std::vector<TreeEntry> entries;
         if (!ListDateFolder(folder, entries)) return;
         for (const TreeEntry& e : entries)
             if (e.kind == EntryKind::Directory && ParseDayFolder(e.name, date.year, date.month, date.day))
-                Day(Join(folder, e.name), CopyLayout::YearMonthDay, date);
-    }
-
-    void YearMonth(const std::wstring& folder, CivilStamp date) {
-        std::vector<TreeEntry> entries;
-        if (!ListDateFolder(folder, entries)) return;
-        for (const TreeEntry& e : entries)
-            if (e.kind == EntryKind::Directory && ParseDayFolder(e.name, date.year, date.month, date.day))
-                Day(Join(folder, e.name), CopyLayout::YearMonthAndDay, date);
+                Day(Join(folder, e.name), layout, date);
     }
 
     void Day(const std::wstring& folder, CopyLayout layout, const CivilStamp& date) {

@@ -14,6 +14,14 @@ void Print(const std::wstring& line) {
     std::fputc('\n', stdout);
 }
 
+bool LocalNow(CivilStamp& now) {
+    const std::time_t t = std::time(nullptr);
+    std::tm local{};
+    if (!localtime_r(&t, &local)) return false;
+    now = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min};
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -26,27 +34,6 @@ int main(int argc, char** argv) {
         }
         args.push_back(arg);
     }
-    CleanupOptions options;
-    std::wstring error;
-    if (!ParseCleanupArgs(args, options, error)) {
-        Print(error);
-        Print(kCleanupUsage);
-        return 2;
-    }
-    if (options.help) {
-        Print(kCleanupUsage);
-        return 0;
-    }
-    CivilStamp now = options.now;
-    if (!options.hasNow) {
-        const std::time_t t = std::time(nullptr);
-        std::tm local{};
-        if (!localtime_r(&t, &local)) {
-            Print(L"cannot read the local time; give it with --now");
-            return 2;
-        }
-        now = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min};
-    }
     PosixFileTree tree;
-    return RunCleanup(tree, options, now, Print);
+    return CleanupMain(args, tree, LocalNow, Print);
 }

@@ -26,31 +26,17 @@ void Print(const std::wstring& line) {
     WriteFile(out, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
 }
 
+bool LocalNow(CivilStamp& now) {
+    const __time64_t t = _time64(nullptr);
+    std::tm local{};
+    if (_localtime64_s(&local, &t) != 0) return false;
+    now = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min};
+    return true;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    const std::vector<std::wstring> args(argv + 1, argv + argc);
-    CleanupOptions options;
-    std::wstring error;
-    if (!ParseCleanupArgs(args, options, error)) {
-        Print(error);
-        Print(kCleanupUsage);
-        return 2;
-    }
-    if (options.help) {
-        Print(kCleanupUsage);
-        return 0;
-    }
-    CivilStamp now = options.now;
-    if (!options.hasNow) {
-        const __time64_t t = _time64(nullptr);
-        std::tm local{};
-        if (_localtime64_s(&local, &t) != 0) {
-            Print(L"cannot read the local time; give it with --now");
-            return 2;
-        }
-        now = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min};
-    }
     Win32FileTree tree;
-    return RunCleanup(tree, options, now, Print);
+    return CleanupMain(std::vector<std::wstring>(argv + 1, argv + argc), tree, LocalNow, Print);
 }

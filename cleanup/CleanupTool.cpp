@@ -3,8 +3,8 @@
 #include <cwctype>
 
 const wchar_t kCleanupUsage[] =
-    L"usage: varnholt-cleanup FOLDER [--drawing NAME] [--keep-count N] [--keep-days D] [--thin-out]\n"
-    L"                        [--now \"YYYY-MM-DD hh:mm\"] [--delete]\n"
+    L"usage: VarnholtCleanup (varnholt-cleanup on Linux) FOLDER [--drawing NAME] [--keep-count N]\n"
+    L"                        [--keep-days D] [--thin-out] [--now \"YYYY-MM-DD hh:mm\"] [--delete]\n"
     L"Lists the plug-in's backup copies below FOLDER (of the drawing NAME, such as plan.dwg, or of\n"
     L"every drawing found) and what the rules would delete:\n"
     L"  --keep-count N   keep only the newest N copies of each drawing\n"
@@ -217,4 +217,25 @@ int RunCleanup(FileTree& tree, const CleanupOptions& options, const CivilStamp& 
     print(L"deleted " + Copies(removed.size()) + L" (" + FormatBytes(freed) + L") and " + std::to_wstring(folders) +
           L" emptied date folder(s); " + std::to_wstring(failed) + L" could not be deleted");
     return failed > 0 || stats.unlisted > 0 ? 1 : 0;
+}
+
+int CleanupMain(const std::vector<std::wstring>& args, FileTree& tree, const std::function<bool(CivilStamp&)>& localNow,
+                const std::function<void(const std::wstring&)>& print) {
+    CleanupOptions options;
+    std::wstring error;
+    if (!ParseCleanupArgs(args, options, error)) {
+        print(error);
+        print(kCleanupUsage);
+        return 2;
+    }
+    if (options.help) {
+        print(kCleanupUsage);
+        return 0;
+    }
+    CivilStamp now = options.now;
+    if (!options.hasNow && !localNow(now)) {
+        print(L"cannot read the local time; give it with --now");
+        return 2;
+    }
+    return RunCleanup(tree, options, now, print);
 }

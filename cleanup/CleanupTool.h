@@ -23,6 +23,12 @@ bool ParseCleanupArgs(const std::vector<std::wstring>& args, CleanupOptions& opt
 
 extern const wchar_t kCleanupUsage[];
 
+// The whole tool for a command line (without the program name): usage errors and --help, "now"
+// from --now or else from `localNow` (false when the clock cannot be read), then RunCleanup.
+// Returns the exit code: 0, 1 as RunCleanup, 2 for a command line or clock it cannot use.
+int CleanupMain(const std::vector<std::wstring>& args, FileTree& tree, const std::function<bool(CivilStamp&)>& localNow,
+                const std::function<void(const std::wstring&)>& print);
+
 // Lists, plans and (with `remove`) deletes; every line of output goes to `print`.
 // Returns 0, or 1 when a delete failed or the folder could not be listed.
 int RunCleanup(FileTree& tree, const CleanupOptions& options, const CivilStamp& now,

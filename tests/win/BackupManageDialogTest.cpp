@@ -51,17 +51,6 @@ void Watch(HMODULE module) {
     PatchImport(module, "shell32.dll", "ShellExecuteW", reinterpret_cast<void*>(RecordExecute));
 }
 
-int ValueCount() {
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\Quarnstead\\VYL\\Varnholt", 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return -1;
-    DWORD values = 0;
-    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
-                     nullptr);
-    RegCloseKey(key);
-    return static_cast<int>(values);
-}
-
 bool HasSetting(const wchar_t* name) {
     DWORD type = 0;
     std::vector<uint8_t> data;
@@ -110,6 +99,14 @@ protected:
         EXPECT_FALSE(driver.TimedOut()) << driver.TimeoutReport();
         EXPECT_TRUE(driver.Finished());
     }
+    // Waits for the management dialog to close, then ends the settings dialog with `button`.
+    ModalDriver::Step CloseSettingsWhenManageClosed(int button) {
+        return [this, button] {
+            if (FindManageDialog()) return false;
+            PostClick(settings_, button);
+            return true;
+        };
+    }
     std::wstring Preview() const { return TextOf(GetDlgItem(manage_, 12025)); }
     static int RestartMessages() {
         int n = 0;
@@ -129,7 +126,7 @@ TEST_F(BackupManageDialogTest, OpensFromTheNewButtonAllOffAndWritesNothing) {
     ClearSettingsKey();
     SimSetDrawingPath(nullptr);
     LoadedPlugin plugin(Watch);
-    ASSERT_EQ(ValueCount(), 4);  // what Startup wrote back: the four values alone
+    ASSERT_EQ(SettingValueCount(), 4);  // what Startup wrote back: the four values alone
     struct {
         HWND owner = nullptr;
         std::wstring caption, count, days, preview, last, skip, thin;
@@ -151,11 +148,7 @@ TEST_F(BackupManageDialogTest, OpensFromTheNewButtonAllOffAndWritesNothing) {
             PostClick(manage_, IDOK);
             return true;
         })
-        .Then([&] {
-            if (FindManageDialog()) return false;
-            PostClick(settings_, IDCANCEL);
-            return true;
-        });
+        .Then(CloseSettingsWhenManageClosed(IDCANCEL));
     Run(plugin, driver);
     EXPECT_EQ(seen.owner, settings_);
     EXPECT_EQ(seen.caption, L"백업 관리");
@@ -167,7 +160,7 @@ TEST_F(BackupManageDialogTest, OpensFromTheNewButtonAllOffAndWritesNothing) {
     EXPECT_EQ(seen.days, L"0");
     EXPECT_EQ(seen.preview, L"열린 도면이 없습니다.");
     EXPECT_EQ(seen.last, L"마지막 백업: 아직 없음");
-    EXPECT_EQ(ValueCount(), 4);  // opening, OK in the management dialog, Cancel: nothing written
+    EXPECT_EQ(SettingValueCount(), 4);  // opening, OK in the management dialog, Cancel: nothing written
     EXPECT_EQ(SimCountOf(SimMessageBox), 0);
 }
 
@@ -194,11 +187,7 @@ TEST_F(BackupManageDialogTest, PreviewFollowsEachBoxAndIsWhatTheNextTickDeletes)
         PostClick(manage_, IDOK);
         return true;
     });
-    driver.Then([&] {
-        if (FindManageDialog()) return false;
-        PostClick(settings_, IDOK);
-        return true;
-    });
+    driver.Then(CloseSettingsWhenManageClosed(IDOK));
     Run(plugin, driver);
     const std::wstring future = L"\r\n미래 날짜로 찍힌 사본 1개는 지우지 않습니다.";
     const std::wstring invalid = L"보관 개수와 기간에는 0부터 2147483647까지의 정수를 넣으세요.";
@@ -258,16 +247,12 @@ TEST_F(BackupManageDialogTest, ValuesThatAreNotCountsBringAPromptAndKeepTheDialo
                     PostClick(manage_, IDCANCEL);
                     return true;
                 })
-                .Then([&] {
-                    if (FindManageDialog()) return false;
-                    PostClick(settings_, IDOK);
-                    return true;
-                });
+                .Then(CloseSettingsWhenManageClosed(IDOK));
             Run(plugin, driver);
             EXPECT_NE(prompt.find(L"integer"), std::wstring::npos) << Utf8(prompt);
             EXPECT_EQ(focus, box);
             EXPECT_TRUE(open);
-            EXPECT_EQ(ValueCount(), 4);
+            EXPECT_EQ(SettingValueCount(), 4);
         }
     }
 }
@@ -293,9 +278,9 @@ TEST_F(BackupManageDialogTest, OnlyTheSettingsDialogsOkStoresAndTheRestartMessag
         Run(plugin, driver);
     };
     session(false, nullptr);
-    EXPECT_EQ(ValueCount(), 4);
+    EXPECT_EQ(SettingValueCount(), 4);
     session(true, nullptr);
-    EXPECT_EQ(ValueCount(), 6);
+    EXPECT_EQ(SettingValueCount(), 6);
     EXPECT_EQ(SettingDword(L"mKeepDays"), 30u);
     EXPECT_EQ(SettingDword(L"mSkipIdentical"), 1u);
     EXPECT_EQ(RestartMessages(), 0);
@@ -316,11 +301,7 @@ TEST_F(BackupManageDialogTest, LastBackupLineAfterSavedSkippedAndFailedTicks) {
             PostClick(manage_, IDCANCEL);
             return true;
         });
-        driver.Then([&] {
-            if (FindManageDialog()) return false;
-            PostClick(settings_, IDCANCEL);
-            return true;
-        });
+        driver.Then(CloseSettingsWhenManageClosed(IDCANCEL));
         Run(plugin, driver);
         return line;
     };
@@ -384,11 +365,7 @@ TEST_F(BackupManageDialogTest, OpenFolderShowsTheNewestCopyOrTheFolderOrSaysWhyN
             PostClick(manage_, IDCANCEL);
             return true;
         });
-        driver.Then([&] {
-            if (FindManageDialog()) return false;
-            PostClick(settings_, IDCANCEL);
-            return true;
-        });
+        driver.Then(CloseSettingsWhenManageClosed(IDCANCEL));
         Run(plugin, driver);
         EXPECT_EQ(shell.selected, c.selected);
         EXPECT_EQ(shell.executed, c.executed);
@@ -413,11 +390,7 @@ TEST_F(BackupManageDialogTest, ScreenshotOfTheDialog) {
         PostClick(manage_, IDCANCEL);
         return true;
     });
-    driver.Then([&] {
-        if (FindManageDialog()) return false;
-        PostClick(settings_, IDCANCEL);
-        return true;
-    });
+    driver.Then(CloseSettingsWhenManageClosed(IDCANCEL));
     Run(plugin, driver);
     EXPECT_TRUE(saved);
 }

@@ -177,15 +177,7 @@ TEST_F(HousekeepingTickTest, EverythingOffListsReadsAndDeletesNothing) {
     for (const wchar_t* made : {L"2026\\12\\09", L"2026\\12\\09\\plan_0905.dwg", L"2026\\12\\09\\plan_0915.dwg"})
         expected.push_back(made);
     EXPECT_EQ(Entries(F), Sorted(expected));
-    // The key holds the four values and nothing else.
-    HKEY key;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\Quarnstead\\VYL\\Varnholt", 0, KEY_READ, &key),
-              ERROR_SUCCESS);
-    DWORD values = 0;
-    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
-                     nullptr);
-    RegCloseKey(key);
-    EXPECT_EQ(values, 4u);
+    EXPECT_EQ(SettingValueCount(), 4);  // the key holds the four values and nothing else
 }
 
 TEST_F(HousekeepingTickTest, EachRuleAloneAndCombinedLeavesExactlyTheseCopies) {

@@ -290,3 +290,13 @@ DWORD SettingDword(const wchar_t* name) {
     if (!ReadSetting(name, type, data) || data.size() != 4) return 0xDEADBEEF;
     return *reinterpret_cast<const DWORD*>(data.data());
 }
+
+int SettingValueCount() {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return -1;
+    DWORD values = 0;
+    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                     nullptr);
+    RegCloseKey(key);
+    return static_cast<int>(values);
+}

@@ -86,4 +86,6 @@ bool ReadSetting(const wchar_t* name, DWORD& type, std::vector<uint8_t>& data);
 void WriteSettingSz(const wchar_t* name, const std::wstring& text);
 void WriteSettingDw(const wchar_t* name, DWORD value);
 std::wstring SettingText(const wchar_t* name);
+// How many values the settings key holds; -1 when there is no key.
+int SettingValueCount();
 DWORD SettingDword(const wchar_t* name);
