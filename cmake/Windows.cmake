@@ -54,7 +54,9 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
-add_executable(win_backup_tests tests/win/BackupRunTest.cpp tests/win/WinTestUtil.cpp hostsim/IatHook.cpp)
+# A message box that opens inside a run is caught by the modal-window guard of the harness.
+add_executable(win_backup_tests tests/win/BackupRunTest.cpp tests/win/WinTestUtil.cpp hostsim/IatHook.cpp
+    tests/win/PluginHarness.cpp tests/win/ModalGuard.cpp)
 target_link_libraries(win_backup_tests PRIVATE varnholt_plugin VylLib gtest_main)
 add_test(NAME win_backup_tests COMMAND win_backup_tests)
 
@@ -69,7 +71,7 @@ add_test(NAME win_settings_tests COMMAND win_settings_tests --gtest_filter=-Regi
 add_test(NAME win_settings_restart_write COMMAND win_settings_tests --gtest_filter=RegistryRestart.WriteBeforeRestart)
 add_test(NAME wine_server_restart COMMAND bash ${CMAKE_SOURCE_DIR}/tools/wine-restart-server.sh)
 add_test(NAME win_settings_restart_read COMMAND win_settings_tests --gtest_filter=RegistryRestart.ReadAfterRestart)
-set_tests_properties(wine_server_restart PROPERTIES DEPENDS win_settings_restart_write)
+set_tests_properties(wine_server_restart PROPERTIES DEPENDS win_settings_restart_write RUN_SERIAL ON)
 set_tests_properties(win_settings_restart_read PROPERTIES DEPENDS wine_server_restart)
 
 # The cleanup tool for existing backup trees.

@@ -107,7 +107,7 @@ void CALLBACK ModalDriver::Tick(HWND, UINT, UINT_PTR, DWORD) {
     d->inStep_ = false;
 }
 
-bool ModalDriverWaiting() { return activeDriver && !activeDriver->Finished(); }
+bool ModalDriverWaiting() { return activeDriver && !activeDriver->inStep_ && !activeDriver->Finished(); }
 
 namespace {
 BOOL CALLBACK CollectDialog(HWND window, LPARAM list) {

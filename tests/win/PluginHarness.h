@@ -37,6 +37,7 @@ public:
     static constexpr int kStepTicks = 500;
 
 private:
+    friend bool ModalDriverWaiting();
     static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
     std::vector<Step> steps_;
     std::size_t next_ = 0;
@@ -46,15 +47,17 @@ private:
     std::string timeoutReport_;
 };
 
-// True while a ModalDriver runs and one of its steps still waits for something.
+// True while a ModalDriver runs and one of its steps still waits for something (not while a
+// step runs: a modal window that opens inside a step is one that no step waits for).
 bool ModalDriverWaiting();
 // The visible dialog windows (class #32770) of this thread, and a description of one: its
 // class, caption, and the ids and texts of its controls.
 std::vector<HWND> OpenDialogs();
 std::string DescribeWindow(HWND window);
 
-// Dispatches this thread's messages until `done` is true; false if it never came true.
-bool PumpUntil(const std::function<bool()>& done, int maxTicks = 3000);
+// Dispatches this thread's messages until `done` is true, for at most `maxTicks` ticks of
+// 10 ms; false if it never came true.
+bool PumpUntil(const std::function<bool()>& done, int maxTicks = 500);
 
 // A step that waits for the folder browser, highlights `path` in it and confirms.
 ModalDriver::Step ConfirmFolderInBrowser(const std::wstring& path);
