@@ -228,12 +228,16 @@ TEST_F(PluginLifecycleTest, UnloadWhileAHostWindowIsActiveKillsTheTimerItMade) {
     EXPECT_EQ(killCalls[0].window, nullptr);
     EXPECT_EQ(killCalls[0].id, setCalls[0].result);
     EXPECT_TRUE(killCalls[0].result);
+    const int saves = SimCountOf(SimSave);
     const UINT_PTR watchdog = SetTimer(nullptr, 0, 10, nullptr);
     int watchdogTicks = 0, strayTicks = 0;
     MSG msg;
     while (watchdogTicks < 30 && GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (msg.message == WM_TIMER && msg.hwnd == nullptr && msg.wParam == setCalls[0].result) {
-            ++strayTicks;  // its procedure is gone with the library
+            // Its procedure went with the library: never dispatched, and killed so that it
+            // cannot reach the next tests.
+            ++strayTicks;
+            KillTimer(nullptr, msg.wParam);
             continue;
         }
         if (msg.message == WM_TIMER && msg.hwnd == nullptr && msg.wParam == watchdog) ++watchdogTicks;
@@ -241,6 +245,7 @@ TEST_F(PluginLifecycleTest, UnloadWhileAHostWindowIsActiveKillsTheTimerItMade) {
     }
     KillTimer(nullptr, watchdog);
     EXPECT_EQ(strayTicks, 0);
+    EXPECT_EQ(SimCountOf(SimSave), saves);
     DestroyWindow(host);
 }
 
