@@ -1,5 +1,8 @@
 #include "CopyName.h"
 
+#include <algorithm>
+#include <cwchar>
+
 #include "BackupPath.h"
 
 namespace {
@@ -52,23 +55,6 @@ bool AllDigits(const std::wstring& text, std::size_t width, int& value) {
     return text.size() == width && Digits(text, 0, width, value);
 }
 
-wchar_t FoldUnit(wchar_t c) {
-    const auto u = static_cast<uint32_t>(c);  // NOLINT(bugprone-signed-char-misuse): a code unit, never negative
-    if (u >= 'a' && u <= 'z') return static_cast<wchar_t>(u - 0x20);
-    if (u < 0xE0) return c;
-    if (u <= 0xFE) return u == 0xF7 ? c : static_cast<wchar_t>(u - 0x20);  // Latin-1 letters
-    if (u == 0xFF) return static_cast<wchar_t>(0x178);
-    if ((u >= 0x100 && u <= 0x137) || (u >= 0x14A && u <= 0x177))  // Latin Extended-A, pairs
-        return static_cast<wchar_t>(u & ~1u);
-    if ((u >= 0x139 && u <= 0x148) || (u >= 0x179 && u <= 0x17E)) return (u & 1u) ? c : static_cast<wchar_t>(u - 1);
-    if (u >= 0x3B1 && u <= 0x3CB && u != 0x3C2) return static_cast<wchar_t>(u - 0x20);  // Greek
-    if (u == 0x3C2) return static_cast<wchar_t>(0x3A3);
-    if (u >= 0x430 && u <= 0x44F) return static_cast<wchar_t>(u - 0x20);  // Cyrillic
-    if (u >= 0x450 && u <= 0x45F) return static_cast<wchar_t>(u - 0x50);
-    if (u >= 0xFF41 && u <= 0xFF5A) return static_cast<wchar_t>(u - 0x20);  // full-width Latin
-    return c;
-}
-
 bool ValidBase(const std::wstring& base) {
     if (base.empty() || base.front() == L'.' || base.back() == L'.') return false;
     return base.find(L"..") == std::wstring::npos;
@@ -115,17 +101,31 @@ bool StampOfDateStamp(const DateStamp& stamp, CivilStamp& out) {
     return true;
 }
 
-std::wstring FoldFileName(const std::wstring& name) {
-    std::wstring folded = name;
-    for (wchar_t& c : folded) c = FoldUnit(c);
-    return folded;
+int AsciiFoldedOrder(const std::wstring& a, const std::wstring& b) {
+    const auto fold = [](wchar_t c) -> uint32_t {
+        const auto u = static_cast<uint32_t>(c);  // NOLINT(bugprone-signed-char-misuse): a code unit, never negative
+        return u >= 'a' && u <= 'z' ? u - 0x20 : u;
+    };
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const uint32_t x = fold(a[i]), y = fold(b[i]);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-DrawingKey MakeDrawingKey(const std::wstring& base, const std::wstring& ext) {
-    DrawingKey key{base, ext, FoldFileName(base)};
-    key.folded += L'/';  // never part of a name
-    key.folded += FoldFileName(ext);
-    return key;
+DrawingKey MakeDrawingKey(const std::wstring& base, const std::wstring& ext) { return DrawingKey{base, ext}; }
+
+int CompareDrawings(const DrawingKey& a, const DrawingKey& b, NameOrder order) {
+    const int base = order(a.base, b.base);
+    return base != 0 ? base : order(a.ext, b.ext);
+}
+
+bool IsWindowsFileName(const std::wstring& name) {
+    if (name.empty() || name.back() == L' ' || name.back() == L'.') return false;
+    for (wchar_t c : name)
+        if (c < 0x20 || std::wcschr(L"<>:\"/\\|?*", c)) return false;
+    return true;
 }
 
 bool DrawingKeyOfPath(const std::wstring& drawingPath, DrawingKey& out) {
@@ -176,7 +176,7 @@ bool ParseMonthDayFolder(const std::wstring& name, int year, int& month, int& da
 
 bool ParseCopyFileName(const std::wstring& name, bool flat, CivilStamp& stamp, std::wstring& base, std::wstring& ext) {
     const std::size_t width = flat ? 12 : 4;
-    if (name.find_first_of(L"\\/") != std::wstring::npos) return false;  // a run's names never hold one
+    if (!IsWindowsFileName(name)) return false;  // a run's names never hold a separator or the like
     const std::size_t dot = name.rfind(L'.');
     if (dot == std::wstring::npos || dot + 1 == name.size() || dot < width + 2) return false;
     const std::size_t digits = dot - width;

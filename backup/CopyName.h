@@ -45,19 +45,29 @@ bool StampOfDateStamp(const DateStamp& stamp, CivilStamp& out);
 
 enum class CopyLayout { YearMonthDay = 1, YearMonthAndDay = 2, YearAndMonthDay = 3, Flat = 4 };
 
-// Which drawing a copy belongs to: base name and extension compared as Windows compares
-// file names (without regard to letter case).
+// How the file system at hand orders names and paths without regard to letter case:
+// negative, 0 (the same name) or positive. On Windows it is the system's own comparison.
+using NameOrder = int (*)(const std::wstring& a, const std::wstring& b);
+// Exact code units with the ASCII letters folded: the order where no system one is at hand.
+int AsciiFoldedOrder(const std::wstring& a, const std::wstring& b);
+
+// Which drawing a copy belongs to: base name and extension, as written in the name.
 struct DrawingKey {
-    std::wstring base;  // as written in the name
+    std::wstring base;
     std::wstring ext;
-    std::wstring folded;  // the comparison form of both
 };
 DrawingKey MakeDrawingKey(const std::wstring& base, const std::wstring& ext);
 // The key of the drawing at `drawingPath`, as a backup run names its copies; false when its
 // file name gives no base name.
 bool DrawingKeyOfPath(const std::wstring& drawingPath, DrawingKey& out);
-// Upper-case form of a file name for comparisons (each UTF-16 unit mapped on its own).
-std::wstring FoldFileName(const std::wstring& name);
+// Drawings in `order`: by base name, then extension.
+int CompareDrawings(const DrawingKey& a, const DrawingKey& b, NameOrder order);
+inline bool SameDrawing(const DrawingKey& a, const DrawingKey& b, NameOrder order) {
+    return CompareDrawings(a, b, order) == 0;
+}
+// False for a file name Windows cannot give a file: empty, a control character, one of
+// <>:"/\|?*, or a trailing space or dot. Such a name is never a copy, on any platform.
+bool IsWindowsFileName(const std::wstring& name);
 
 // Folder names of the layouts. Each is exact: width, digits and a real date.
 bool ParseYearFolder(const std::wstring& name, int& year);                           // YYYY
@@ -68,7 +78,7 @@ bool ParseMonthDayFolder(const std::wstring& name, int year, int& month, int& da
 
 // A copy's file name: B_hhmm.X in a day folder (`flat` false: sets the hour and minute of
 // `stamp`), B_YYYYMMDDhhmm.X directly in the backup folder (`flat` true: sets all of `stamp`).
-// On failure nothing is changed. B must be a base name
+// On failure nothing is changed. The name must be one Windows can have; B must be a base name
 // a backup run can produce: not empty, no dot at either end, no two dots in a row; X not
 // empty and without a dot; neither holds a slash or backslash.
 bool ParseCopyFileName(const std::wstring& name, bool flat, CivilStamp& stamp, std::wstring& base, std::wstring& ext);

@@ -64,15 +64,29 @@ bool Win32FileTree::DigestFile(const std::wstring& path, FileDigest& out) {
     return true;
 }
 
-RemoveOutcome Win32FileTree::RemoveFile(const std::wstring& path) {
+RemoveOutcome Win32FileTree::RemoveFile(const std::wstring&, const std::wstring& path, const TreeEntry& seen) {
+    TreeEntry now;
+    if (!StatFile(path, now)) return RemoveOutcome::Gone;
+    if (now.size != seen.size || now.writeTime != seen.writeTime) return RemoveOutcome::Changed;
     if (DeleteFileW(path.c_str())) return RemoveOutcome::Removed;
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? RemoveOutcome::Gone : RemoveOutcome::Failed;
 }
 
-bool Win32FileTree::RemoveEmptyFolder(const std::wstring& path) {
+bool Win32FileTree::RemoveEmptyFolder(const std::wstring& root, const std::wstring& path, const FileIdentity&) {
     // A folder that is not empty, or is a link, stays: RemoveDirectoryW removes only empty ones.
     const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || KindOf(attributes) != EntryKind::Directory) return false;
+    if (path.size() <= root.size() || attributes == INVALID_FILE_ATTRIBUTES ||
+        KindOf(attributes) != EntryKind::Directory)
+        return false;
     return RemoveDirectoryW(path.c_str()) != FALSE;
 }
+
+namespace {
+int SystemNameOrder(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) -
+           CSTR_EQUAL;
+}
+}  // namespace
+
+NameOrder Win32FileTree::Order() const { return SystemNameOrder; }

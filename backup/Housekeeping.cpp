@@ -23,6 +23,7 @@ public:
             if (e.kind == EntryKind::File) {
                 AddIfCopy(folder, e, CopyLayout::Flat, date);
             } else if (e.kind == EntryKind::Directory) {
+                const Enter in(ids_, e.id);
                 if (ParseYearMonthFolder(e.name, date.year, date.month))
                     Month(Join(folder, e.name), CopyLayout::YearMonthAndDay, date);
                 else if (ParseYearFolder(e.name, date.year))
@@ -32,6 +33,15 @@ public:
     }
 
 private:
+    // The identities of the date folders on the way down to the one being listed.
+    struct Enter {
+        Enter(std::vector<FileIdentity>& ids, const FileIdentity& id) : ids_(ids) { ids_.push_back(id); }
+        ~Enter() { ids_.pop_back(); }
+        Enter(const Enter&) = delete;
+        Enter& operator=(const Enter&) = delete;
+        std::vector<FileIdentity>& ids_;
+    };
+
     std::wstring Join(const std::wstring& folder, const std::wstring& name) const {
         std::wstring path;
         path.reserve(folder.size() + 1 + name.size());
@@ -60,6 +70,7 @@ private:
         if (!ListDateFolder(folder, entries)) return;
         for (const TreeEntry& e : entries) {
             if (e.kind != EntryKind::Directory) continue;
+            const Enter in(ids_, e.id);
             if (ParseMonthFolder(e.name, date.year, date.month))
                 Month(Join(folder, e.name), CopyLayout::YearMonthDay, date);
             else if (ParseMonthDayFolder(e.name, date.year, date.month, date.day))
@@ -72,8 +83,10 @@ private:
         std::vector<TreeEntry> entries;
         if (!ListDateFolder(folder, entries)) return;
         for (const TreeEntry& e : entries)
-            if (e.kind == EntryKind::Directory && ParseDayFolder(e.name, date.year, date.month, date.day))
+            if (e.kind == EntryKind::Directory && ParseDayFolder(e.name, date.year, date.month, date.day)) {
+                const Enter in(ids_, e.id);
                 Day(Join(folder, e.name), layout, date);
+            }
     }
 
     void Day(const std::wstring& folder, CopyLayout layout, const CivilStamp& date) {
@@ -87,7 +100,7 @@ private:
         std::wstring base, ext;
         if (!ParseCopyFileName(e.name, layout == CopyLayout::Flat, stamp, base, ext)) return;
         DrawingKey key = MakeDrawingKey(base, ext);
-        if (only_ && key.folded != only_->folded) return;
+        if (only_ && !SameDrawing(key, *only_, tree_.Order())) return;
         BackupCopy c;
         c.folder = folder;
         c.path = Join(folder, e.name);
@@ -97,6 +110,8 @@ private:
         c.minutes = StampMinutes(stamp);
         c.size = e.size;
         c.writeTime = e.writeTime;
+        c.id = e.id;
+        c.folderIds = ids_;
         out_.push_back(std::move(c));
     }
 
@@ -104,6 +119,7 @@ private:
     const DrawingKey* only_;
     ScanStats& stats_;
     std::vector<BackupCopy>& out_;
+    std::vector<FileIdentity> ids_;
 };
 
 // How many date folders lie between the backup folder and a copy of the layout.
@@ -127,8 +143,10 @@ std::vector<BackupCopy> ScanCopies(FileTree& tree, const std::wstring& folder, c
     std::vector<BackupCopy> copies;
     ScanStats local;
     Scanner(tree, only, stats ? *stats : local, copies).Root(folder);
-    std::sort(copies.begin(), copies.end(), [](const BackupCopy& a, const BackupCopy& b) {
-        if (a.key.folded != b.key.folded) return a.key.folded < b.key.folded;
+    const NameOrder order = tree.Order();
+    std::sort(copies.begin(), copies.end(), [order](const BackupCopy& a, const BackupCopy& b) {
+        const int drawing = CompareDrawings(a.key, b.key, order);
+        if (drawing != 0) return drawing < 0;
         if (a.minutes != b.minutes) return a.minutes < b.minutes;
         return a.path < b.path;
     });
@@ -143,20 +161,22 @@ RetentionRules RulesOf(const HousekeepingSettings& settings) {
     return rules;
 }
 
-int RemoveEmptiedDateFolders(FileTree& tree, const std::vector<BackupCopy>& removed) {
+int RemoveEmptiedDateFolders(FileTree& tree, const std::wstring& root, const std::vector<BackupCopy>& removed) {
     // Deepest first, so that a month folder is tried only after its day folders.
-    std::set<std::pair<int, std::wstring>, std::greater<>> folders;
+    std::map<std::pair<int, std::wstring>, FileIdentity, std::greater<>> folders;
     for (const BackupCopy& c : removed) {
         std::wstring folder = c.folder;
-        for (int level = DateDepth(c.layout); level > 0; --level) {
-            folders.emplace(level, folder);
+        const int depth = DateDepth(c.layout);
+        for (int level = depth; level > 0; --level) {
+            const auto k = static_cast<std::size_t>(level - 1);
+            folders.emplace(std::make_pair(level, folder), k < c.folderIds.size() ? c.folderIds[k] : FileIdentity{});
             const std::size_t sep = folder.rfind(tree.Separator());
             if (sep == std::wstring::npos) break;
             folder.resize(sep);
         }
     }
     int count = 0;
-    for (const auto& f : folders) count += tree.RemoveEmptyFolder(f.second) ? 1 : 0;
+    for (const auto& f : folders) count += tree.RemoveEmptyFolder(root, f.first.second, f.second) ? 1 : 0;
     return count;
 }
 
@@ -211,14 +231,15 @@ const BackupCopy* NewestCopy(const std::vector<BackupCopy>& copies, int64_t now)
 
 void Housekeeper::Rescan(FileTree& tree, const std::wstring& folder, const DrawingKey& key, int64_t now) {
     // Digests already known stay known for files that did not change.
-    std::map<std::wstring, Entry> known;
+    const NameOrder order = tree.Order();
+    const auto before = [order](const std::wstring& a, const std::wstring& b) { return order(a, b) < 0; };
+    std::map<std::wstring, Entry, decltype(before)> known(before);
     for (Entry& e : index_)
-        if (e.hasDigest) known.emplace(e.foldedPath, std::move(e));
+        if (e.hasDigest) known.emplace(e.copy.path, std::move(e));
     index_.clear();
     for (BackupCopy& c : ScanCopies(tree, folder, &key)) {
         Entry e;
-        e.foldedPath = FoldFileName(c.path);
-        const auto it = known.find(e.foldedPath);
+        const auto it = known.find(c.path);
         if (it != known.end() && it->second.digestSize == c.size && it->second.digestTime == c.writeTime) {
             e.hasDigest = true;
             e.digest = it->second.digest;
@@ -229,26 +250,26 @@ void Housekeeper::Rescan(FileTree& tree, const std::wstring& folder, const Drawi
         index_.push_back(std::move(e));
     }
     folder_ = folder;
-    key_ = key.folded;
+    key_ = key;
     valid_ = true;
     rescan_ = false;
     scannedAt_ = now;
     ++scans_;
 }
 
-std::size_t Housekeeper::Find(const std::wstring& foldedPath) const {
+std::size_t Housekeeper::Find(const std::wstring& path, NameOrder order) const {
     for (std::size_t i = index_.size(); i-- > 0;)
-        if (index_[i].foldedPath == foldedPath) return i;
+        if (order(index_[i].copy.path, path) == 0) return i;
     return kNoCopy;
 }
 
-std::size_t Housekeeper::Upsert(const BackupCopy& made) {
-    const std::wstring folded = FoldFileName(made.path);
-    std::size_t i = Find(folded);
+std::size_t Housekeeper::Upsert(const BackupCopy& made, NameOrder order) {
+    std::size_t i = Find(made.path, order);
     if (i != kNoCopy) {
         Entry& e = index_[i];
         e.copy.size = made.size;
         e.copy.writeTime = made.writeTime;
+        e.copy.id = made.id;
         return i;
     }
     // Usually the newest: found from the end.
@@ -256,7 +277,6 @@ std::size_t Housekeeper::Upsert(const BackupCopy& made) {
     while (i > 0 && index_[i - 1].copy.minutes > made.minutes) --i;
     Entry e;
     e.copy = made;
-    e.foldedPath = folded;
     index_.insert(index_.begin() + static_cast<std::ptrdiff_t>(i), std::move(e));
     return i;
 }
@@ -279,7 +299,7 @@ TickReport Housekeeper::AfterSave(FileTree& tree, const std::wstring& folderSett
     ParsedCopy parsed;
     DrawingKey key;
     if (!ParseCopyPathBelow(folder, target, parsed) || !DrawingKeyOfPath(drawingPath, key) ||
-        MakeDrawingKey(parsed.base, parsed.ext).folded != key.folded)
+        !SameDrawing(MakeDrawingKey(parsed.base, parsed.ext), key, tree.Order()))
         return report;
     TreeEntry made;
     if (!tree.StatFile(target, made)) return report;
@@ -287,7 +307,7 @@ TickReport Housekeeper::AfterSave(FileTree& tree, const std::wstring& folderSett
     const int64_t now = StampMinutes(parsed.stamp);
 
     const int64_t age = now - scannedAt_;
-    if (!valid_ || folder != folder_ || key.folded != key_ || age < 0 || age >= kRescanMinutes ||
+    if (!valid_ || folder != folder_ || !SameDrawing(key, key_, tree.Order()) || age < 0 || age >= kRescanMinutes ||
         (rescan_ && age >= kFailureRescanMinutes))
         Rescan(tree, folder, key, now);
     BackupCopy copy;
@@ -299,7 +319,8 @@ TickReport Housekeeper::AfterSave(FileTree& tree, const std::wstring& folderSett
     copy.minutes = now;
     copy.size = made.size;
     copy.writeTime = made.writeTime;
-    std::size_t current = Upsert(copy);
+    copy.id = made.id;
+    std::size_t current = Upsert(copy, tree.Order());
 
     std::vector<bool> dead(index_.size(), false);
     std::vector<BackupCopy> removed;
@@ -317,7 +338,7 @@ TickReport Housekeeper::AfterSave(FileTree& tree, const std::wstring& folderSett
             Entry& fresh = index_[current];
             if (seen.size == made.size && Digest(tree, earlier, seen) && Digest(tree, fresh, made) &&
                 earlier.digest == fresh.digest) {
-                switch (tree.RemoveFile(target)) {
+                switch (tree.RemoveFile(folder, target, made)) {
                 case RemoveOutcome::Removed:
                 case RemoveOutcome::Gone:
                     report.identical = true;
@@ -325,6 +346,8 @@ TickReport Housekeeper::AfterSave(FileTree& tree, const std::wstring& folderSett
                     removed.push_back(fresh.copy);
                     dead[current] = true;
                     current = i;
+                    break;
+                case RemoveOutcome::Changed:  // not the file that was compared: it stays
                     break;
                 case RemoveOutcome::Failed:
                     ++report.failed;
@@ -353,7 +376,7 @@ TickReport Housekeeper::AfterSave(FileTree& tree, const std::wstring& folderSett
             if (!plan[k].remove) continue;
             const std::size_t i = live[k];
             const BackupCopy& c = index_[i].copy;
-            switch (tree.RemoveFile(c.path)) {
+            switch (tree.RemoveFile(folder, c.path, c.Seen())) {
             case RemoveOutcome::Removed:
                 ++report.removed;
                 report.removedBytes += c.size;
@@ -361,6 +384,7 @@ TickReport Housekeeper::AfterSave(FileTree& tree, const std::wstring& folderSett
                 dead[i] = true;
                 break;
             case RemoveOutcome::Gone:
+            case RemoveOutcome::Changed:
                 dead[i] = true;
                 break;
             case RemoveOutcome::Failed:
@@ -380,6 +404,6 @@ TickReport Housekeeper::AfterSave(FileTree& tree, const std::wstring& folderSett
     index_.resize(kept);
 
     // 3. Date folders these deletions left empty.
-    report.foldersRemoved = RemoveEmptiedDateFolders(tree, removed);
+    report.foldersRemoved = RemoveEmptiedDateFolders(tree, folder, removed);
     return report;
 }

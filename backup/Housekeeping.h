@@ -18,14 +18,30 @@ enum class EntryKind {
     Other,      // links and other reparse points, devices: never followed, never touched
 };
 
+// Which file a name stands for: the volume and the file's number on it (Windows: the
+// volume serial number and file index; POSIX: device and inode). Index 0: not known.
+struct FileIdentity {
+    uint64_t volume = 0;
+    uint64_t index = 0;
+    bool Known() const { return index != 0; }
+    bool operator==(const FileIdentity& o) const { return volume == o.volume && index == o.index; }
+    bool operator!=(const FileIdentity& o) const { return !(*this == o); }
+};
+
 struct TreeEntry {
     std::wstring name;
     EntryKind kind = EntryKind::Other;
     uint64_t size = 0;
     uint64_t writeTime = 0;  // in the platform's units; only compared for equality
+    FileIdentity id;         // where the platform gives one
 };
 
-enum class RemoveOutcome { Removed, Gone, Failed };
+enum class RemoveOutcome {
+    Removed,
+    Gone,     // there was nothing to delete
+    Changed,  // another file, or the same one changed, stands there now: left alone
+    Failed,
+};
 
 // The file-system operations housekeeping needs.
 class FileTree {
@@ -37,12 +53,19 @@ public:
     virtual bool StatFile(const std::wstring& path, TreeEntry& out) = 0;
     // The digest of a plain file's bytes, read whole; false when it cannot be read.
     virtual bool DigestFile(const std::wstring& path, FileDigest& out) = 0;
-    // Gone: there was nothing to delete.
-    virtual RemoveOutcome RemoveFile(const std::wstring& path) = 0;
-    // Removes a real folder only if it is empty; false otherwise.
-    virtual bool RemoveEmptyFolder(const std::wstring& path) = 0;
+    // Deletes the plain file at `path`, which lies below `root` (the backup folder, taken as
+    // given: a link there is followed), only if it still is `seen`: the same identity where
+    // `seen` has one, the same size and write time. The folders between `root` and the file
+    // are reached without following any link and cannot be swapped meanwhile; nothing
+    // outside them is ever touched.
+    virtual RemoveOutcome RemoveFile(const std::wstring& root, const std::wstring& path, const TreeEntry& seen) = 0;
+    // Removes the real, empty folder `path` below `root` in the same way, only if it has the
+    // identity `seen` (where known); false otherwise. `root` itself is never removed.
+    virtual bool RemoveEmptyFolder(const std::wstring& root, const std::wstring& path, const FileIdentity& seen) = 0;
     // What joins a folder and a name.
     virtual wchar_t Separator() const = 0;
+    // How names compare here.
+    virtual NameOrder Order() const { return AsciiFoldedOrder; }
 };
 
 struct BackupCopy {
@@ -54,6 +77,9 @@ struct BackupCopy {
     int64_t minutes = 0;  // StampMinutes(stamp)
     uint64_t size = 0;
     uint64_t writeTime = 0;
+    FileIdentity id;
+    std::vector<FileIdentity> folderIds;  // the date folders it lies in, outermost first
+    TreeEntry Seen() const { return TreeEntry{L"", EntryKind::File, size, writeTime, id}; }
 };
 
 struct ScanStats {
@@ -71,9 +97,10 @@ std::vector<BackupCopy> ScanCopies(FileTree& tree, const std::wstring& folder, c
 
 RetentionRules RulesOf(const HousekeepingSettings& settings);
 
-// Removes the date folders that held `removed` copies, deepest first, as long as each is
-// empty; the backup folder itself never. Returns the number of folders removed.
-int RemoveEmptiedDateFolders(FileTree& tree, const std::vector<BackupCopy>& removed);
+// Removes the date folders that held `removed` copies below `root`, deepest first, as long as
+// each is empty and is the folder the scan saw; the backup folder itself never. Returns the
+// number of folders removed.
+int RemoveEmptiedDateFolders(FileTree& tree, const std::wstring& root, const std::vector<BackupCopy>& removed);
 
 // What the rules would remove if a backup were taken at `now`: the new copy counts as the
 // newest and is never removed; future copies are counted apart and never removed.
@@ -124,19 +151,18 @@ public:
 private:
     struct Entry {
         BackupCopy copy;
-        std::wstring foldedPath;
         bool hasDigest = false;
         FileDigest digest;
         uint64_t digestSize = 0, digestTime = 0;  // the file's size and time when it was read
     };
     void Rescan(FileTree& tree, const std::wstring& folder, const DrawingKey& key, int64_t now);
-    std::size_t Upsert(const BackupCopy& made);
-    std::size_t Find(const std::wstring& foldedPath) const;
+    std::size_t Upsert(const BackupCopy& made, NameOrder order);
+    std::size_t Find(const std::wstring& path, NameOrder order) const;
     bool Digest(FileTree& tree, Entry& e, const TreeEntry& now);
 
     std::vector<Entry> index_;  // sorted by stamp, then folded path
     std::wstring folder_;
-    std::wstring key_;
+    DrawingKey key_;
     bool valid_ = false;
     bool rescan_ = false;
     int64_t scannedAt_ = 0;

@@ -151,7 +151,7 @@ int RunCleanup(FileTree& tree, const CleanupOptions& options, const CivilStamp& 
     uint64_t totalBytes = 0, doomedBytes = 0;
     for (std::size_t first = 0; first < copies.size();) {
         std::size_t end = first;
-        while (end < copies.size() && copies[end].key.folded == copies[first].key.folded) ++end;
+        while (end < copies.size() && SameDrawing(copies[end].key, copies[first].key, tree.Order())) ++end;
         std::vector<int64_t> stamps;
         for (std::size_t i = first; i < end; ++i) stamps.push_back(copies[i].minutes);
         const std::vector<PlanDecision> plan = PlanRetention(stamps, nowMinutes, options.rules);
@@ -200,12 +200,15 @@ int RunCleanup(FileTree& tree, const CleanupOptions& options, const CivilStamp& 
     std::size_t failed = 0;
     uint64_t freed = 0;
     for (const BackupCopy* c : doomed) {
-        switch (tree.RemoveFile(c->path)) {
+        switch (tree.RemoveFile(folder, c->path, c->Seen())) {
         case RemoveOutcome::Removed:
             removed.push_back(*c);
             freed += c->size;
             break;
         case RemoveOutcome::Gone:
+            break;
+        case RemoveOutcome::Changed:
+            print(L"left alone, changed since it was listed: " + c->path);
             break;
         case RemoveOutcome::Failed:
             ++failed;
@@ -213,7 +216,7 @@ int RunCleanup(FileTree& tree, const CleanupOptions& options, const CivilStamp& 
             break;
         }
     }
-    const int folders = RemoveEmptiedDateFolders(tree, removed);
+    const int folders = RemoveEmptiedDateFolders(tree, folder, removed);
     print(L"deleted " + Copies(removed.size()) + L" (" + FormatBytes(freed) + L") and " + std::to_wstring(folders) +
           L" emptied date folder(s); " + std::to_wstring(failed) + L" could not be deleted");
     return failed > 0 || stats.unlisted > 0 ? 1 : 0;

@@ -20,6 +20,10 @@ uint64_t TimeOf(const struct stat& st) {
     return static_cast<uint64_t>(st.st_mtim.tv_sec) * 1000000000u + static_cast<uint64_t>(st.st_mtim.tv_nsec);
 }
 
+FileIdentity IdentityOf(const struct stat& st) {
+    return FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
 // The backup folder "" (from "/") is the root.
 bool NativePath(const std::wstring& path, std::string& out) {
     if (path.empty()) {
@@ -120,6 +124,7 @@ bool PosixFileTree::List(const std::wstring& folder, std::vector<TreeEntry>& out
             e.kind = named ? KindOf(st) : EntryKind::Other;
             e.size = static_cast<uint64_t>(st.st_size);
             e.writeTime = TimeOf(st);
+            e.id = IdentityOf(st);
         }
         out.push_back(std::move(e));
     }
@@ -133,6 +138,7 @@ bool PosixFileTree::StatFile(const std::wstring& path, TreeEntry& out) {
     out.kind = EntryKind::File;
     out.size = static_cast<uint64_t>(st.st_size);
     out.writeTime = TimeOf(st);
+    out.id = IdentityOf(st);
     return true;
 }
 
@@ -159,18 +165,21 @@ bool PosixFileTree::DigestFile(const std::wstring& path, FileDigest& out) {
     return ok;
 }
 
-RemoveOutcome PosixFileTree::RemoveFile(const std::wstring& path) {
+RemoveOutcome PosixFileTree::RemoveFile(const std::wstring&, const std::wstring& path, const TreeEntry& seen) {
     struct stat st;
     if (!LStat(path, st)) return errno == ENOENT || errno == ENOTDIR ? RemoveOutcome::Gone : RemoveOutcome::Failed;
     std::string native;
-    if (KindOf(st) != EntryKind::File || !NativePath(path, native)) return RemoveOutcome::Failed;
+    if (KindOf(st) != EntryKind::File || IdentityOf(st) != seen.id || static_cast<uint64_t>(st.st_size) != seen.size ||
+        TimeOf(st) != seen.writeTime)
+        return RemoveOutcome::Changed;
+    if (!NativePath(path, native)) return RemoveOutcome::Failed;
     if (unlink(native.c_str()) == 0) return RemoveOutcome::Removed;
     return errno == ENOENT ? RemoveOutcome::Gone : RemoveOutcome::Failed;
 }
 
-bool PosixFileTree::RemoveEmptyFolder(const std::wstring& path) {
+bool PosixFileTree::RemoveEmptyFolder(const std::wstring& root, const std::wstring& path, const FileIdentity& seen) {
     struct stat st;
     std::string native;
-    return LStat(path, st) && KindOf(st) == EntryKind::Directory && NativePath(path, native) &&
-           rmdir(native.c_str()) == 0;
+    return path.size() > root.size() && LStat(path, st) && KindOf(st) == EntryKind::Directory &&
+           (!seen.Known() || IdentityOf(st) == seen) && NativePath(path, native) && rmdir(native.c_str()) == 0;
 }

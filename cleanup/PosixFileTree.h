@@ -12,8 +12,8 @@ public:
     bool List(const std::wstring& folder, std::vector<TreeEntry>& out) override;
     bool StatFile(const std::wstring& path, TreeEntry& out) override;
     bool DigestFile(const std::wstring& path, FileDigest& out) override;
-    RemoveOutcome RemoveFile(const std::wstring& path) override;
-    bool RemoveEmptyFolder(const std::wstring& path) override;
+    RemoveOutcome RemoveFile(const std::wstring& root, const std::wstring& path, const TreeEntry& seen) override;
+    bool RemoveEmptyFolder(const std::wstring& root, const std::wstring& path, const FileIdentity& seen) override;
     wchar_t Separator() const override { return L'/'; }
 };
 

@@ -117,9 +117,14 @@ TEST_F(HousekeepingTest, ScanFindsExactlyTheCopiesOfTheDrawing) {
 
     // All drawings: grouped by drawing, letter case aside.
     std::vector<std::wstring> drawings;
-    for (const BackupCopy& c : ScanCopies(tree, F, nullptr))
-        if (drawings.empty() || drawings.back() != c.key.folded) drawings.push_back(c.key.folded);
-    EXPECT_EQ(drawings, (std::vector<std::wstring>{L"OTHER/DWG", L"PLAN/DWG", L"PLAN/DXF"}));
+    const BackupCopy* last = nullptr;
+    const std::vector<BackupCopy> all = ScanCopies(tree, F, nullptr);
+    for (const BackupCopy& c : all) {
+        if (!last || !SameDrawing(last->key, c.key, AsciiFoldedOrder))
+            drawings.push_back(c.key.base + L"." + c.key.ext);
+        last = &c;
+    }
+    EXPECT_EQ(drawings, (std::vector<std::wstring>{L"other.dwg", L"plan.dwg", L"plan.dxf"}));
 }
 
 TEST_F(HousekeepingTest, IdenticalNewCopyGoesAndTheEarlierStays) {
