@@ -2,7 +2,11 @@
 
 #include <time.h>
 
+#include <memory>
+
 #include "FileTreeWin32.h"
+#include "Housekeeper.h"
+#include "JournalWin32.h"
 #include "host/VylLib.h"
 #include "settings/PluginState.h"
 
@@ -26,12 +30,26 @@ namespace {
 bool runInProgress = false;
 BackupOutcome lastOutcome;
 
-// The housekeeping of this library, and the file system it works on; both live as long as
-// the library, so that the index of the drawing's copies carries from one tick to the next.
-Housekeeper& Keeper() {
-    static Housekeeper keeper;
-    return keeper;
+const wchar_t kJournalStarted[] =
+    L"[백업 관리] 이제부터 이 컴퓨터에서 만든 사본만 정리합니다. 기존 사본은 백업 관리에서 등록할 수 있습니다.";
+
+// The journal of this library's copies, found at the first tick that needs it and read from
+// then on only where it grew; null when the user's folder for it cannot be found.
+Journal* PluginJournal() {
+    static bool looked = false;
+    static std::unique_ptr<Win32JournalStore> store;
+    static std::unique_ptr<Journal> journal;
+    if (!looked) {
+        looked = true;
+        const std::wstring path = DefaultJournalPath();
+        if (!path.empty()) {
+            store = std::make_unique<Win32JournalStore>(path);
+            journal = std::make_unique<Journal>(*store, SystemNameOrder);
+        }
+    }
+    return journal.get();
 }
+
 Win32FileTree& Tree() {
     static Win32FileTree tree;
     return tree;
@@ -59,14 +77,26 @@ void BackupOnce(const BackupSettings& settings) {
     outcome.target = target;
     outcome.twin.clear();
     outcome.removed = outcome.failedDeletes = 0;
+    outcome.journalFailed = false;
     if (!saved) {
         const std::wstring message = L"[오류]" + target + L" 에 저장할수 없습니다.";
         VylDlgMessageBox(message.c_str());
         return;
     }
     const HousekeepingSettings& options = PluginHousekeeping();
-    if (!options.AnyOn()) return;
-    const TickReport report = Keeper().AfterSave(Tree(), settings.mFolder, drawingPath, target, options);
+    MadeCopy made;
+    if (!options.AnyOn() || !StampOfDateStamp(outcome.stamp, made.stamp)) return;
+    made.path = target;
+    made.layout = static_cast<CopyLayout>(settings.mMainItemNo);  // the patterns are the layouts, 1 to 4
+    Journal* journal = PluginJournal();
+    if (!journal) {
+        outcome.journalFailed = true;
+        return;
+    }
+    const TickReport report = HousekeepAfterSave(Tree(), *journal, settings.mFolder, drawingPath, made, options);
+    if (report.journalCreated) VylMsgPutMessage(kJournalStarted);
+    outcome.journalFailed = report.journalFailed;
+    if (report.empty) outcome.kind = BackupOutcome::Kind::Empty;
     if (report.identical) {
         outcome.kind = BackupOutcome::Kind::SkippedIdentical;
         outcome.twin = report.twin;

@@ -20,13 +20,14 @@ void CALLBACK RunBackup(HWND window, UINT message, UINT_PTR timerId, DWORD tickC
 
 // What the last backup run of this library did, kept in memory only.
 struct BackupOutcome {
-    enum class Kind { None, Saved, Failed, SkippedIdentical };
+    enum class Kind { None, Saved, Failed, SkippedIdentical, Empty };
     Kind kind = Kind::None;
     DateStamp stamp;      // the run's clock reading
     std::wstring target;  // the copy saved, or the path the save was tried at
     std::wstring twin;    // skipped as identical: the earlier copy kept in its place
     int removed = 0;      // copies the retention rules deleted
     int failedDeletes = 0;
+    bool journalFailed = false;  // housekeeping could not read or write its journal: nothing was deleted
 };
 const BackupOutcome& LastBackupOutcome();
 // "2026-12-09 14:30" for a stamp.

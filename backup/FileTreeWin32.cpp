@@ -13,7 +13,21 @@ EntryKind KindOf(DWORD attributes) {
 
 uint64_t Join(DWORD high, DWORD low) { return static_cast<uint64_t>(high) << 32 | low; }
 
+TreeEntry EntryOf(const BY_HANDLE_FILE_INFORMATION& info, DWORD attributesByPath) {
+    TreeEntry e;
+    e.kind = KindOf(attributesByPath | info.dwFileAttributes);
+    e.size = Join(info.nFileSizeHigh, info.nFileSizeLow);
+    e.writeTime = Join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime);
+    e.id = FileIdentity{info.dwVolumeSerialNumber, Join(info.nFileIndexHigh, info.nFileIndexLow)};
+    return e;
+}
+
 }  // namespace
+
+int SystemNameOrder(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) -
+           CSTR_EQUAL;
+}
 
 bool Win32FileTree::List(const std::wstring& folder, std::vector<TreeEntry>& out) {
     out.clear();
@@ -31,15 +45,18 @@ bool Win32FileTree::List(const std::wstring& folder, std::vector<TreeEntry>& out
     return true;
 }
 
-bool Win32FileTree::StatFile(const std::wstring& path, TreeEntry& out) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
-        KindOf(data.dwFileAttributes) != EntryKind::File)
-        return false;
-    out.name.clear();
-    out.kind = EntryKind::File;
-    out.size = Join(data.nFileSizeHigh, data.nFileSizeLow);
-    out.writeTime = Join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
+bool Win32FileTree::Stat(const std::wstring& root, const std::wstring& path, TreeEntry& out) {
+    if (!FoldersOnTheWayAreReal(root, path)) return false;
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    // Read through a handle (size, time, identity); whether it is a link is seen by path,
+    // since a handle to a linked folder may show its target.
+    const unique_file handle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!handle || !GetFileInformationByHandle(handle.get(), &info)) return false;
+    out = EntryOf(info, attributes);
     return true;
 }
 
@@ -64,29 +81,71 @@ bool Win32FileTree::DigestFile(const std::wstring& path, FileDigest& out) {
     return true;
 }
 
-RemoveOutcome Win32FileTree::RemoveFile(const std::wstring&, const std::wstring& path, const TreeEntry& seen) {
-    TreeEntry now;
-    if (!StatFile(path, now)) return RemoveOutcome::Gone;
-    if (now.size != seen.size || now.writeTime != seen.writeTime) return RemoveOutcome::Changed;
-    if (DeleteFileW(path.c_str())) return RemoveOutcome::Removed;
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? RemoveOutcome::Gone : RemoveOutcome::Failed;
-}
-
-bool Win32FileTree::RemoveEmptyFolder(const std::wstring& root, const std::wstring& path, const FileIdentity&) {
-    // A folder that is not empty, or is a link, stays: RemoveDirectoryW removes only empty ones.
+RemoveOutcome Win32FileTree::RemoveFile(const std::wstring& root, const std::wstring& path, const TreeEntry& seen) {
+    std::vector<unique_file> held;
+    if (!HoldFoldersOnTheWay(root, path, held)) return RemoveOutcome::Gone;
     const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (path.size() <= root.size() || attributes == INVALID_FILE_ATTRIBUTES ||
-        KindOf(attributes) != EntryKind::Directory)
-        return false;
-    return RemoveDirectoryW(path.c_str()) != FALSE;
+    if (attributes == INVALID_FILE_ATTRIBUTES) return RemoveOutcome::Gone;
+    const unique_file file(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? RemoveOutcome::Gone
+                                                                              : RemoveOutcome::Failed;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file.get(), &info)) return RemoveOutcome::Failed;
+    const TreeEntry now = EntryOf(info, attributes);
+    if (now.kind != EntryKind::File || (seen.id.Known() && now.id != seen.id) || now.size != seen.size ||
+        now.writeTime != seen.writeTime)
+        return RemoveOutcome::Changed;
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    if (!SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition))
+        return RemoveOutcome::Failed;
+    return RemoveOutcome::Removed;  // when the handle closes, now
 }
 
-namespace {
-int SystemNameOrder(const std::wstring& a, const std::wstring& b) {
-    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) -
-           CSTR_EQUAL;
+bool Win32FileTree::RemoveEmptyFolder(const std::wstring& root, const std::wstring& path, const FileIdentity& seen) {
+    std::vector<unique_file> held;
+    if (!HoldFoldersOnTheWay(root, path, held)) return false;
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || KindOf(attributes) != EntryKind::Directory) return false;
+    const unique_file folder(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!folder || !GetFileInformationByHandle(folder.get(), &info)) return false;
+    if (seen.Known() && EntryOf(info, attributes).id != seen) return false;
+    // Refused for a folder that is not empty.
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    return SetFileInformationByHandle(folder.get(), FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
 }
-}  // namespace
+
+bool Win32FileTree::FoldersOnTheWayAreReal(const std::wstring& root, const std::wstring& path) {
+    if (path.size() <= root.size() + 1 || path[root.size()] != L'\\' ||
+        SystemNameOrder(path.substr(0, root.size()), root) != 0)
+        return false;
+    for (std::size_t p = path.find(L'\\', root.size() + 1); p != std::wstring::npos; p = path.find(L'\\', p + 1)) {
+        const DWORD attributes = GetFileAttributesW(path.substr(0, p).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || KindOf(attributes) != EntryKind::Directory) return false;
+    }
+    return true;
+}
+
+bool Win32FileTree::HoldFoldersOnTheWay(const std::wstring& root, const std::wstring& path,
+                                        std::vector<unique_file>& held) {
+    if (path.size() <= root.size() + 1 || path[root.size()] != L'\\') return false;
+    // Held without FILE_SHARE_DELETE: none of them can be renamed, removed or replaced by a
+    // link while they are held. Then the path is looked at again.
+    for (std::size_t p = path.find(L'\\', root.size() + 1); p != std::wstring::npos; p = path.find(L'\\', p + 1)) {
+        unique_file folder(CreateFileW(path.substr(0, p).c_str(), FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!folder) return false;
+        held.push_back(std::move(folder));
+    }
+    return FoldersOnTheWayAreReal(root, path);
+}
 
 NameOrder Win32FileTree::Order() const { return SystemNameOrder; }

@@ -4,11 +4,12 @@
 #include <vector>
 
 #include "Housekeeping.h"
+#include "framework/UniqueHandle.h"
 
 class Win32FileTree : public FileTree {
 public:
     bool List(const std::wstring& folder, std::vector<TreeEntry>& out) override;
-    bool StatFile(const std::wstring& path, TreeEntry& out) override;
+    bool Stat(const std::wstring& root, const std::wstring& path, TreeEntry& out) override;
     bool DigestFile(const std::wstring& path, FileDigest& out) override;
     RemoveOutcome RemoveFile(const std::wstring& root, const std::wstring& path, const TreeEntry& seen) override;
     bool RemoveEmptyFolder(const std::wstring& root, const std::wstring& path, const FileIdentity& seen) override;
@@ -16,5 +17,10 @@ public:
     NameOrder Order() const override;
 
 private:
+    static bool FoldersOnTheWayAreReal(const std::wstring& root, const std::wstring& path);
+    static bool HoldFoldersOnTheWay(const std::wstring& root, const std::wstring& path, std::vector<unique_file>& held);
     std::vector<unsigned char> buffer_;  // for reading files, kept between calls
 };
+
+// Names compared as Windows compares them (ordinal, without regard to letter case).
+int SystemNameOrder(const std::wstring& a, const std::wstring& b);

@@ -1,7 +1,7 @@
-// Housekeeping of the backup folder: finding the plug-in's own copies, and the tick's three
-// steps after a successful save (skip an identical copy, apply the retention rules, remove
-// the date folders that became empty). The file system is reached only through FileTree,
-// so all of this runs on any platform and against a tree in memory. No Win32 here.
+// Housekeeping of the backup folder: the file system it reaches through FileTree, finding
+// copies named in the grammar below a backup folder (for the management dialog and the cleanup
+// tool; a tick never lists a folder), the rules applied to them, the preview. All of this runs
+// on any platform and against a tree in memory. No Win32 here.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -49,8 +49,9 @@ public:
     virtual ~FileTree() = default;
     // The entries of `folder`, without "." and ".."; false (with `out` empty) when it cannot be listed.
     virtual bool List(const std::wstring& folder, std::vector<TreeEntry>& out) = 0;
-    // Size and write time of a plain file; false for anything else, or nothing.
-    virtual bool StatFile(const std::wstring& path, TreeEntry& out) = 0;
+    // What is at `path` below `root` (kind, size, write time, identity), reached without
+    // following a link below `root`; false when nothing is there or a link stands on the way.
+    virtual bool Stat(const std::wstring& root, const std::wstring& path, TreeEntry& out) = 0;
     // The digest of a plain file's bytes, read whole; false when it cannot be read.
     virtual bool DigestFile(const std::wstring& path, FileDigest& out) = 0;
     // Deletes the plain file at `path`, which lies below `root` (the backup folder, taken as
@@ -118,53 +119,3 @@ std::wstring FormatBytes(uint64_t bytes);
 
 // The newest copy that is not stamped later than `now`; null when there is none.
 const BackupCopy* NewestCopy(const std::vector<BackupCopy>& copies, int64_t now);
-
-struct TickReport {
-    bool ran = false;        // the tree was looked at
-    bool identical = false;  // the new copy equalled the earlier one and was deleted again
-    std::wstring twin;       // the earlier copy kept in its place
-    int removed = 0;         // copies deleted by the rules
-    uint64_t removedBytes = 0;
-    int failed = 0;  // deletes that failed; they are tried again at a later tick
-    int foldersRemoved = 0;
-};
-
-// The housekeeping of one running plug-in. It keeps an index of the open drawing's copies,
-// so that a tick does not list the backup folder: it is built again when the folder or the
-// drawing changes, when the clock went back, once a day of clock time to notice copies made
-// or removed by others, and after a delete failed — then at most once an hour, so that a copy
-// that can never be deleted does not make every tick list the whole tree. A failed delete is
-// tried again at every tick from the index.
-class Housekeeper {
-public:
-    // Runs after the host saved `target` (its result was not -1) with the backup folder
-    // setting `folder`. Touches nothing when no option is on, when `target` is not a copy
-    // of the drawing in the grammar (a failed clock reading), or when it does not exist.
-    TickReport AfterSave(FileTree& tree, const std::wstring& folder, const std::wstring& drawingPath,
-                         const std::wstring& target, const HousekeepingSettings& settings);
-    int Scans() const { return scans_; }
-    std::size_t Indexed() const { return index_.size(); }
-
-    static constexpr int64_t kRescanMinutes = kMinutesPerDay;
-    static constexpr int64_t kFailureRescanMinutes = 60;
-
-private:
-    struct Entry {
-        BackupCopy copy;
-        bool hasDigest = false;
-        FileDigest digest;
-        uint64_t digestSize = 0, digestTime = 0;  // the file's size and time when it was read
-    };
-    void Rescan(FileTree& tree, const std::wstring& folder, const DrawingKey& key, int64_t now);
-    std::size_t Upsert(const BackupCopy& made, NameOrder order);
-    std::size_t Find(const std::wstring& path, NameOrder order) const;
-    bool Digest(FileTree& tree, Entry& e, const TreeEntry& now);
-
-    std::vector<Entry> index_;  // sorted by stamp, then folded path
-    std::wstring folder_;
-    DrawingKey key_;
-    bool valid_ = false;
-    bool rescan_ = false;
-    int64_t scannedAt_ = 0;
-    int scans_ = 0;
-};

@@ -40,68 +40,6 @@ bool LStat(const std::wstring& path, struct stat& st) {
 
 }  // namespace
 
-bool Utf8ToWide(const std::string& in, std::wstring& out) {
-    std::wstring w;
-    w.reserve(in.size());
-    for (std::size_t i = 0; i < in.size();) {
-        const auto b = static_cast<unsigned char>(in[i]);
-        uint32_t cp = 0;
-        std::size_t n = 0;
-        if (b < 0x80) {
-            cp = b;
-        } else if ((b & 0xE0) == 0xC0) {
-            cp = b & 0x1F;
-            n = 1;
-        } else if ((b & 0xF0) == 0xE0) {
-            cp = b & 0x0F;
-            n = 2;
-        } else if ((b & 0xF8) == 0xF0) {
-            cp = b & 0x07;
-            n = 3;
-        } else {
-            return false;
-        }
-        if (n > 0 && i + n >= in.size()) return false;
-        for (std::size_t k = 1; k <= n; ++k) {
-            const auto c = static_cast<unsigned char>(in[i + k]);
-            if ((c & 0xC0) != 0x80) return false;
-            cp = cp << 6 | (c & 0x3F);
-        }
-        static const uint32_t smallest[] = {0, 0x80, 0x800, 0x10000};
-        if (cp < smallest[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        w += static_cast<wchar_t>(cp);
-        i += n + 1;
-    }
-    out = std::move(w);
-    return true;
-}
-
-bool WideToUtf8(const std::wstring& in, std::string& out) {
-    std::string s;
-    s.reserve(in.size());
-    for (wchar_t wc : in) {
-        const auto cp = static_cast<uint32_t>(wc);  // NOLINT(bugprone-signed-char-misuse): checked below
-        if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        if (cp < 0x80) {
-            s += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            s += static_cast<char>(0xC0 | cp >> 6);
-            s += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            s += static_cast<char>(0xE0 | cp >> 12);
-            s += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-            s += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            s += static_cast<char>(0xF0 | cp >> 18);
-            s += static_cast<char>(0x80 | (cp >> 12 & 0x3F));
-            s += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-            s += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
-    out = std::move(s);
-    return true;
-}
-
 bool PosixFileTree::List(const std::wstring& folder, std::vector<TreeEntry>& out) {
     out.clear();
     std::string native;
@@ -131,11 +69,15 @@ bool PosixFileTree::List(const std::wstring& folder, std::vector<TreeEntry>& out
     return true;
 }
 
-bool PosixFileTree::StatFile(const std::wstring& path, TreeEntry& out) {
+bool PosixFileTree::Stat(const std::wstring& root, const std::wstring& path, TreeEntry& out) {
     struct stat st;
-    if (!LStat(path, st) || KindOf(st) != EntryKind::File) return false;
+    if (path.size() <= root.size() + 1 || path.compare(0, root.size(), root) != 0 || path[root.size()] != L'/')
+        return false;
+    for (std::size_t p = path.find(L'/', root.size() + 1); p != std::wstring::npos; p = path.find(L'/', p + 1))
+        if (!LStat(path.substr(0, p), st) || !S_ISDIR(st.st_mode)) return false;
+    if (!LStat(path, st)) return false;
     out.name.clear();
-    out.kind = EntryKind::File;
+    out.kind = KindOf(st);
     out.size = static_cast<uint64_t>(st.st_size);
     out.writeTime = TimeOf(st);
     out.id = IdentityOf(st);

@@ -6,17 +6,14 @@
 #include <string>
 
 #include "backup/Housekeeping.h"
+#include "backup/Utf8.h"
 
 class PosixFileTree : public FileTree {
 public:
     bool List(const std::wstring& folder, std::vector<TreeEntry>& out) override;
-    bool StatFile(const std::wstring& path, TreeEntry& out) override;
+    bool Stat(const std::wstring& root, const std::wstring& path, TreeEntry& out) override;
     bool DigestFile(const std::wstring& path, FileDigest& out) override;
     RemoveOutcome RemoveFile(const std::wstring& root, const std::wstring& path, const TreeEntry& seen) override;
     bool RemoveEmptyFolder(const std::wstring& root, const std::wstring& path, const FileIdentity& seen) override;
     wchar_t Separator() const override { return L'/'; }
 };
-
-// Strict UTF-8 conversions; false for text that does not convert (broken sequences, surrogates).
-bool Utf8ToWide(const std::string& in, std::wstring& out);
-bool WideToUtf8(const std::wstring& in, std::string& out);

@@ -25,6 +25,7 @@ add_library(varnholt_plugin OBJECT
     host/VarnholtApp.cpp
     backup/BackupRun.cpp
     backup/FileTreeWin32.cpp
+    backup/JournalWin32.cpp
     settings/RegistryWin32.cpp
     ui/BackupManageDlg.cpp
     ui/FolderPicker.cpp

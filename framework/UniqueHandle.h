@@ -66,6 +66,7 @@ struct FindCloser {
 using unique_hkey = unique_handle<HKEY, RegKeyCloser>;
 // Kernel handles that are INVALID_HANDLE_VALUE on failure (files), and search handles.
 using unique_file = unique_handle<HANDLE, HandleCloser, MinusOneIsEmpty>;
+using unique_kernel = unique_handle<HANDLE, HandleCloser>;  // a mutex, an event: null when empty
 using unique_find = unique_handle<HANDLE, FindCloser, MinusOneIsEmpty>;
 using unique_hbitmap = unique_handle<HBITMAP, GdiObjectDeleter>;
 using unique_pidl = unique_handle<PIDLIST_ABSOLUTE, CoTaskMemFreer>;

@@ -45,6 +45,8 @@ std::wstring LastBackupText() {
         break;
     case BackupOutcome::Kind::Failed:
         return L"마지막 백업 실패: " + StampText(last.stamp) + L"\r\n" + last.target;
+    case BackupOutcome::Kind::Empty:
+        return L"마지막 백업: " + StampText(last.stamp) + L" 빈 사본\r\n" + last.target;
     case BackupOutcome::Kind::SkippedIdentical:
         return L"마지막 백업: " + StampText(last.stamp) + L" 이전 사본과 같아 새 사본을 남기지 않음\r\n" + last.twin;
     case BackupOutcome::Kind::Saved: {

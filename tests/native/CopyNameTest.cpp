@@ -65,7 +65,22 @@ TEST(CopyNameTest, AcceptsExactlyTheFourLayouts) {
     const wchar_t* decoys[] = {
         L"2024\\03\\07\\plan_1430.dwg.bak",
         L"2024\\13\\07\\plan_0905.dwg",  // month 13
-        L"2024\\00\\07\\plan_0905.dwg",  // month 0
+        // Folder 00 is no date, in any layout.
+        L"2024\\00\\07\\plan_0905.dwg",
+        L"2024\\03\\00\\plan_0905.dwg",
+        L"202400\\07\\plan_0905.dwg",
+        L"202403\\00\\plan_0905.dwg",
+        L"2024\\0007\\plan_0905.dwg",
+        L"2024\\0300\\plan_0905.dwg",
+        L"plan_202400070905.dwg",
+        L"plan_202403000905.dwg",
+        // Names Windows cannot give a file.
+        L"2024\\03\\07\\pla:n_0905.dwg",
+        L"2024\\03\\07\\plan_0905.dw?",
+        L"2024\\03\\07\\plan_0905.dwg ",
+        L"2024\\03\\07\\pl\nan_0905.dwg",
+        L"pl\x01an_202403070905.dwg",
+        L"pl|an_202403070905.dwg",
         L"2023\\02\\29\\plan_0905.dwg",  // not a leap year
         L"1900\\0229\\plan_0905.dwg",    // not a leap year either
         L"2024\\04\\31\\plan_0905.dwg",  // April has 30 days

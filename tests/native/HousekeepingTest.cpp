@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "MemoryJournal.h"
 #include "MemoryTree.h"
 #include "backup/BackupPath.h"
+#include "backup/Housekeeper.h"
 
 namespace {
 
@@ -26,34 +28,13 @@ std::wstring Target(int pattern, const CivilStamp& s, const std::wstring& drawin
     return target;
 }
 
-HousekeepingSettings Options(int skip, int count, int days, int thin) { return {skip, count, days, thin}; }
-
-std::vector<std::wstring> Sorted(std::vector<std::wstring> v) {
-    std::sort(v.begin(), v.end());
-    return v;
+std::string Utf8Of(const std::wstring& text) {
+    std::string out;
+    for (wchar_t c : text) out += c < 0x80 ? static_cast<char>(c) : '?';
+    return out;
 }
 
-class HousekeepingTest : public ::testing::Test {
-protected:
-    // The host saved the drawing to the target of `pattern` at `s`; housekeeping runs.
-    TickReport Tick(int pattern, const CivilStamp& s, const HousekeepingSettings& options,
-                    const std::string& bytes = "drawing", const std::wstring& drawing = kDrawing,
-                    const std::wstring& setting = kSetting) {
-        const std::wstring target = Target(pattern, s, drawing, setting);
-        tree.AddFile(target, bytes, ++clock);
-        return keeper.AfterSave(tree, setting, drawing, target, options);
-    }
-    std::vector<std::wstring> Copies() {
-        std::vector<std::wstring> out;
-        for (const std::wstring& p : tree.Below(F))
-            if (tree.nodes[F + L"\\" + p].kind == EntryKind::File) out.push_back(p);
-        return out;
-    }
-
-    MemoryTree tree;
-    Housekeeper keeper;
-    uint64_t clock = 100;
-};
+HousekeepingSettings Options(int skip, int count, int days, int thin) { return {skip, count, days, thin}; }
 
 // A tree with copies of plan.dwg in all four layouts and every kind of decoy.
 void Seed(MemoryTree& tree) {
@@ -85,19 +66,8 @@ void Seed(MemoryTree& tree) {
     tree.AddFolder(F + L"\\2026\\10\\31");                        // an empty day folder
 }
 
-TEST_F(HousekeepingTest, EveryOptionOffTouchesNothing) {
-    Seed(tree);
-    const std::wstring target = Target(1, At(2026, 12, 9, 9, 5));
-    tree.AddFile(target);
-    const auto before = tree.nodes;
-    tree.ClearCounts();
-    const TickReport r = keeper.AfterSave(tree, kSetting, kDrawing, target, HousekeepingSettings{});
-    EXPECT_FALSE(r.ran);
-    EXPECT_EQ(tree.Calls(), 0);
-    EXPECT_EQ(tree.nodes.size(), before.size());
-}
-
-TEST_F(HousekeepingTest, ScanFindsExactlyTheCopiesOfTheDrawing) {
+TEST(ScanTest, FindsExactlyTheCopiesOfTheDrawing) {
+    MemoryTree tree;
     Seed(tree);
     DrawingKey key;
     ASSERT_TRUE(DrawingKeyOfPath(L"E:\\x\\Plan.Dwg", key));
@@ -127,238 +97,252 @@ TEST_F(HousekeepingTest, ScanFindsExactlyTheCopiesOfTheDrawing) {
     EXPECT_EQ(drawings, (std::vector<std::wstring>{L"other.dwg", L"plan.dwg", L"plan.dxf"}));
 }
 
-TEST_F(HousekeepingTest, IdenticalNewCopyGoesAndTheEarlierStays) {
+// ---- the tick, over the journal -----------------------------------------------------
+
+// An option on that deletes nothing here: the copies are journaled.
+const HousekeepingSettings kJournalOnly = Options(0, 1000, 0, 0);
+
+class TickTest : public ::testing::Test {
+protected:
+    // The host saved `drawing` to the target of `pattern` at `s`; housekeeping runs.
+    TickReport Tick(int pattern, const CivilStamp& s, const HousekeepingSettings& options,
+                    const std::string& bytes = "drawing", const std::wstring& drawing = kDrawing) {
+        MadeCopy made{Target(pattern, s, drawing), static_cast<CopyLayout>(pattern), s};
+        tree.AddFile(made.path, bytes, ++clock);
+        return HousekeepAfterSave(tree, journal, kSetting, drawing, made, options);
+    }
+    std::vector<std::wstring> Copies() {
+        std::vector<std::wstring> out;
+        for (const std::wstring& p : tree.Below(F))
+            if (tree.nodes[F + L"\\" + p].kind == EntryKind::File) out.push_back(p);
+        return out;
+    }
+    static std::wstring Rel(int pattern, const CivilStamp& s, const std::wstring& drawing = kDrawing) {
+        return Target(pattern, s, drawing).substr(F.size() + 1);
+    }
+    void TearDown() override { EXPECT_EQ(tree.lists, 0) << "a tick listed a folder"; }
+
+    MemoryTree tree;
+    MemoryJournalStore store;
+    Journal journal{store, AsciiFoldedOrder};
+    uint64_t clock = 100;
+};
+
+TEST_F(TickTest, EveryOptionOffMakesNoCallAndWritesNoJournal) {
     tree.AddFolder(F);
-    Tick(1, At(2026, 12, 8, 23, 55), Options(0, 0, 0, 0), "v1");  // made before the option was on
+    const TickReport r = Tick(1, At(2026, 12, 9, 9, 5), Options(0, 0, 0, 0));
+    EXPECT_FALSE(r.ran);
+    EXPECT_EQ(tree.Calls(), 0);
+    EXPECT_FALSE(store.File().exists);
+}
+
+// Only what the journal says this plug-in made for this drawing path counts or goes.
+TEST_F(TickTest, OnlyJournaledCopiesOfTheSameDrawingPathCountOrGo) {
+    Seed(tree);  // copies named like plan.dwg's, made before the journal: never touched
+    const auto before = tree.Below(F);
+    const std::wstring other = L"E:\\other project\\plan.dwg";  // the same name in another folder
+    for (int m = 0; m < 3; ++m) Tick(1, At(2026, 12, 9, 8, m), Options(0, 5, 0, 0), "b", other);
+    TickReport r;
+    for (int m = 0; m < 6; ++m) r = Tick(1, At(2026, 12, 9, 9, m), Options(0, 5, 0, 0));
+    EXPECT_EQ(r.removed, 1);  // the sixth of this drawing's own: its oldest
+    for (const std::wstring& rel : before) EXPECT_TRUE(tree.Has(F + L"\\" + rel)) << Utf8Of(rel);
+    for (int m = 0; m < 3; ++m) EXPECT_TRUE(tree.Has(Target(1, At(2026, 12, 9, 8, m), other)));
+    EXPECT_FALSE(tree.Has(Target(1, At(2026, 12, 9, 9, 0))));
+    EXPECT_TRUE(journal.Refresh());
+    EXPECT_EQ(journal.LiveCount(), 8u);  // 3 of the other drawing, 5 of this one
+}
+
+// A copy the journal knows but the user deleted, or replaced, counts for nothing: keep 3 keeps
+// three copies that are there, and the replaced file stays.
+TEST_F(TickTest, CopiesThatAreGoneOrReplacedDoNotCount) {
+    tree.AddFolder(F);
+    for (int m = 0; m < 4; ++m) Tick(1, At(2026, 12, 9, 9, m), Options(0, 3, 0, 0));
+    const std::wstring byHand = Target(1, At(2026, 12, 9, 9, 2));
+    const std::wstring replaced = Target(1, At(2026, 12, 9, 9, 3));
+    tree.nodes.erase(byHand);
+    tree.AddFile(replaced, "someone else's", 7);  // another file under the same name
+    const TickReport r = Tick(1, At(2026, 12, 9, 9, 4), Options(0, 3, 0, 0));
+    EXPECT_EQ(r.removed, 0);
+    EXPECT_EQ(Copies(), (std::vector<std::wstring>{Rel(1, At(2026, 12, 9, 9, 1)), Rel(1, At(2026, 12, 9, 9, 3)),
+                                                   Rel(1, At(2026, 12, 9, 9, 4))}));
+    EXPECT_EQ(journal.Find(byHand), nullptr);  // written gone
+    EXPECT_EQ(journal.Find(replaced), nullptr);
+    EXPECT_EQ(tree.nodes[replaced].bytes, "someone else's");
+}
+
+// A tick never deletes through a date folder that became a link, nor anything it leads to.
+TEST_F(TickTest, NothingIsDeletedThroughAFolderSwappedForALink) {
+    tree.AddFolder(F);
+    Tick(1, At(2026, 11, 1, 9, 0), Options(0, 1, 0, 0));
+    // The month folder was moved to an archive and linked back.
+    const std::wstring month = F + L"\\2026\\11", archived = L"C:\\archive\\11\\01\\plan_0900.dwg";
+    MemoryTree::Node copy = tree.nodes[month + L"\\01\\plan_0900.dwg"];
+    for (auto it = tree.nodes.begin(); it != tree.nodes.end();)
+        it = it->first.compare(0, month.size(), month) == 0 ? tree.nodes.erase(it) : std::next(it);
+    tree.AddOther(month);
+    tree.AddFile(archived);
+    tree.nodes[archived] = copy;
+    const TickReport r = Tick(1, At(2026, 12, 9, 9, 0), Options(0, 1, 0, 0));
+    EXPECT_EQ(r.removed, 0);
+    EXPECT_TRUE(tree.Has(archived));
+    EXPECT_TRUE(tree.Has(month));
+    EXPECT_EQ(journal.Find(Target(1, At(2026, 11, 1, 9, 0))), nullptr);  // not there as recorded: gone
+}
+
+// Names compare as the file system compares them: letters it keeps apart are two drawings.
+TEST_F(TickTest, DrawingsCompareInTheFileSystemsOrder) {
+    tree.AddFolder(F);
+    Tick(1, At(2026, 12, 9, 9, 0), Options(0, 1, 0, 0), "x", L"D:\\w\\c\u0131ty.dwg");
+    Tick(1, At(2026, 12, 9, 9, 1), Options(0, 1, 0, 0), "x", L"D:\\w\\c\u0130ty.dwg");
+    Tick(1, At(2026, 12, 9, 9, 2), Options(0, 1, 0, 0), "x", L"D:\\W\\PLAN.DWG");
+    const TickReport r = Tick(1, At(2026, 12, 9, 9, 3), Options(0, 1, 0, 0), "x", L"d:\\w\\plan.dwg");
+    EXPECT_EQ(r.removed, 1);  // PLAN.DWG's copy: the same drawing, letter case aside
+    EXPECT_EQ(Copies(),
+              (std::vector<std::wstring>{L"2026\\12\\09\\c\u0130ty_0901.dwg", L"2026\\12\\09\\c\u0131ty_0900.dwg",
+                                         L"2026\\12\\09\\plan_0903.dwg"}));
+}
+
+// An empty copy (a save reported as done that left no byte) is no good copy: it is never the
+// newest, counts for no rule, is never deleted, and its tick deletes nothing.
+TEST_F(TickTest, AnEmptyCopyNeverDisplacesAGoodOne) {
+    tree.AddFolder(F);
+    Tick(4, At(2026, 12, 9, 9, 0), Options(1, 1, 0, 0), "good");
+    TickReport r = Tick(4, At(2026, 12, 9, 9, 10), Options(1, 1, 0, 0), "");
+    EXPECT_TRUE(r.empty);
+    EXPECT_EQ(r.removed, 0);
+    EXPECT_FALSE(r.identical);
+    r = Tick(4, At(2026, 12, 9, 9, 20), Options(1, 1, 0, 0), "");
+    EXPECT_EQ(Copies().size(), 3u);
+    // The next good copy replaces the last good one; the empty ones stay as they are.
+    r = Tick(4, At(2026, 12, 9, 9, 30), Options(1, 1, 0, 0), "better");
+    EXPECT_EQ(r.removed, 1);
+    EXPECT_EQ(Copies(), (std::vector<std::wstring>{L"plan_202612090910.dwg", L"plan_202612090920.dwg",
+                                                   L"plan_202612090930.dwg"}));
+    const Journal::Entry* empty = journal.Find(Target(4, At(2026, 12, 9, 9, 10)));
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(empty->record.size, 0u);
+}
+
+TEST_F(TickTest, IdenticalNewCopyGoesAndTheEarlierOneStaysOnlyWhileItIsUnchanged) {
+    tree.AddFolder(F);
+    Tick(1, At(2026, 12, 8, 23, 55), Options(1, 0, 0, 0), "v1");
     const std::wstring earlier = Target(1, At(2026, 12, 8, 23, 55));
-    tree.ClearCounts();
     // The first copy of a new day equals the last of the day before: it goes, with its folder.
     TickReport r = Tick(1, At(2026, 12, 9, 0, 5), Options(1, 0, 0, 0), "v1");
-    EXPECT_TRUE(r.ran);
     EXPECT_TRUE(r.identical);
     EXPECT_EQ(r.twin, earlier);
-    EXPECT_EQ(r.removed, 0);
     EXPECT_EQ(r.foldersRemoved, 1);
-    EXPECT_EQ(Copies(), (std::vector<std::wstring>{L"2026\\12\\08\\plan_2355.dwg"}));
     EXPECT_FALSE(tree.Has(F + L"\\2026\\12\\09"));
-    EXPECT_TRUE(tree.Has(F + L"\\2026\\12"));
+    EXPECT_EQ(Copies(), (std::vector<std::wstring>{L"2026\\12\\08\\plan_2355.dwg"}));
+    EXPECT_EQ(tree.digested, (std::vector<std::wstring>{Target(1, At(2026, 12, 9, 0, 5)), earlier}));
 
-    // Changed bytes, same size: kept. A different size is decided without reading anything.
-    r = Tick(1, At(2026, 12, 9, 0, 15), Options(1, 0, 0, 0), "v2");
+    // The earlier copy was rewritten with other bytes of the same size since its digest was
+    // taken: it is not the copy the journal describes, so it is no twin; a new copy holding the
+    // old bytes is kept.
+    tree.AddFile(earlier, "v2", 5);
+    r = Tick(1, At(2026, 12, 9, 0, 15), Options(1, 0, 0, 0), "v1");
     EXPECT_FALSE(r.identical);
-    tree.ClearCounts();
-    r = Tick(1, At(2026, 12, 9, 0, 25), Options(1, 0, 0, 0), "longer");
-    EXPECT_FALSE(r.identical);
-    EXPECT_TRUE(tree.digested.empty());
-    EXPECT_EQ(Copies().size(), 3u);
+    EXPECT_TRUE(tree.Has(Target(1, At(2026, 12, 9, 0, 15))));
+    EXPECT_EQ(tree.nodes[earlier].bytes, "v2");
 
-    // An identical copy that cannot be deleted stays, silently, and the next tick looks again.
-    const std::wstring stuck = Target(1, At(2026, 12, 9, 0, 35));
-    tree.AddFile(stuck, "longer", ++clock);
-    tree.nodes[stuck].undeletable = true;
-    const int scans = keeper.Scans();
-    r = keeper.AfterSave(tree, kSetting, kDrawing, stuck, Options(1, 0, 0, 0));
-    EXPECT_FALSE(r.identical);
-    EXPECT_EQ(r.failed, 1);
-    EXPECT_TRUE(tree.Has(stuck));
-    Tick(1, At(2026, 12, 9, 0, 45), Options(1, 0, 0, 0), "other!");
-    EXPECT_EQ(keeper.Scans(), scans);  // retried from the index within the hour
-    Tick(1, At(2026, 12, 9, 1, 5), Options(1, 0, 0, 0), "other?");
-    EXPECT_EQ(keeper.Scans(), scans + 1);
-}
-
-TEST_F(HousekeepingTest, SteadyTicksReadOnlyTheCopyJustWritten) {
-    tree.AddFolder(F);
-    const HousekeepingSettings skip = Options(1, 0, 0, 0);
-    Tick(4, At(2026, 12, 9, 9, 0), Options(0, 0, 0, 0), "same");
-    const std::wstring first = Target(4, At(2026, 12, 9, 9, 0));
+    // The kept copy is read once; from then on only the new copy is: its digest is journaled.
     std::vector<std::vector<std::wstring>> reads;
-    std::vector<int> lists;
-    for (int minute = 10; minute <= 40; minute += 10) {
+    for (int minute : {25, 35}) {
         tree.ClearCounts();
-        const TickReport r = Tick(4, At(2026, 12, 9, 9, minute), skip, "same");
+        r = Tick(1, At(2026, 12, 9, 0, minute), Options(1, 0, 0, 0), "v1");
         EXPECT_TRUE(r.identical);
         reads.push_back(tree.digested);
-        lists.push_back(tree.lists);
-        if (minute == 20) tree.nodes[first].time = 999;  // the earlier copy was touched: read it again, once
     }
-    const std::wstring t10 = Target(4, At(2026, 12, 9, 9, 10)), t20 = Target(4, At(2026, 12, 9, 9, 20)),
-                       t30 = Target(4, At(2026, 12, 9, 9, 30)), t40 = Target(4, At(2026, 12, 9, 9, 40));
-    EXPECT_EQ(reads, (std::vector<std::vector<std::wstring>>{{first, t10}, {t20}, {first, t30}, {t40}}));
-    EXPECT_EQ(lists, (std::vector<int>{1, 0, 0, 0}));  // one scan, then the index
-    EXPECT_EQ(Copies(), (std::vector<std::wstring>{L"plan_202612090900.dwg"}));
+    const std::wstring kept = Target(1, At(2026, 12, 9, 0, 15));
+    EXPECT_EQ(reads, (std::vector<std::vector<std::wstring>>{{Target(1, At(2026, 12, 9, 0, 25)), kept},
+                                                             {Target(1, At(2026, 12, 9, 0, 35))}}));
+    // A different size is decided without reading anything.
+    tree.ClearCounts();
+    r = Tick(1, At(2026, 12, 9, 0, 45), Options(1, 0, 0, 0), "longer");
+    EXPECT_FALSE(r.identical);
+    EXPECT_TRUE(tree.digested.empty());
 }
 
-TEST_F(HousekeepingTest, FutureCopiesAreNotTheEarlierCopyAndAreNeverDeleted) {
+TEST_F(TickTest, FailedDeleteIsSilentAndTriedAgainAtTheNextTick) {
     tree.AddFolder(F);
-    tree.AddFile(Target(1, At(2026, 12, 9, 8, 0)), "old");
-    tree.AddFile(Target(1, At(2026, 12, 10, 8, 0)), "new");  // from a clock that ran ahead
+    Tick(1, At(2026, 12, 1, 8, 0), Options(0, 1, 0, 0));
+    const std::wstring locked = Target(1, At(2026, 12, 1, 8, 0));
+    tree.nodes[locked].undeletable = true;
+    TickReport r = Tick(1, At(2026, 12, 9, 9, 0), Options(0, 1, 0, 0));
+    EXPECT_EQ(r.failed, 1);
+    EXPECT_EQ(r.removed, 0);
+    ASSERT_NE(journal.Find(locked), nullptr);  // still made: nothing is written for a failed delete
+    tree.nodes[locked].undeletable = false;
+    r = Tick(1, At(2026, 12, 9, 9, 10), Options(0, 1, 0, 0));
+    EXPECT_EQ(r.failed, 0);
+    EXPECT_EQ(r.removed, 2);
+    EXPECT_FALSE(tree.Has(F + L"\\2026\\12\\01"));
+    EXPECT_EQ(Copies(), (std::vector<std::wstring>{L"2026\\12\\09\\plan_0910.dwg"}));
+}
+
+// A copy is never deleted because of a copy that is gone: a kept copy the plan depends on is
+// checked first, and one that is missing drops out before anything is deleted.
+TEST_F(TickTest, APlanIsMadeAgainWithoutAKeptCopyThatIsGone) {
+    tree.AddFolder(F);
+    const HousekeepingSettings thin = Options(0, 0, 0, 1);
+    Tick(1, At(2026, 12, 5, 9, 0), kJournalOnly);
+    Tick(1, At(2026, 12, 5, 10, 0), thin);
+    // The day's newest, which thinning would keep in place of 09:00, was deleted by hand.
+    tree.nodes.erase(Target(1, At(2026, 12, 5, 10, 0)));
+    const TickReport r = Tick(1, At(2026, 12, 9, 9, 0), thin);
+    EXPECT_EQ(r.removed, 0);
+    EXPECT_TRUE(tree.Has(Target(1, At(2026, 12, 5, 9, 0))));  // now the day's only copy
+}
+
+// Date folders: only those the tick's deletions emptied go, and only the folders the journal
+// recorded; one that was empty already, or replaced by another folder, stays.
+TEST_F(TickTest, OnlyDateFoldersTheDeletionsEmptiedGo) {
+    tree.AddFolder(F);
+    const HousekeepingSettings keep1 = Options(0, 1, 0, 0);
+    Tick(1, At(2026, 12, 1, 8, 0), keep1);
+    Tick(2, At(2026, 12, 2, 8, 0), keep1);
+    Tick(3, At(2026, 12, 3, 8, 0), keep1);  // deleted 12\01's copy (and 2026\12\01) and 202612\02's
+    EXPECT_FALSE(tree.Has(F + L"\\2026\\12\\01"));
+    EXPECT_FALSE(tree.Has(F + L"\\202612"));
+    // 2026\1203's copy deleted by hand: its folder is empty already before the next tick, which
+    // finds the copy gone and removes nothing.
+    tree.nodes.erase(Target(3, At(2026, 12, 3, 8, 0)));
+    TickReport r = Tick(4, At(2026, 12, 4, 8, 0), keep1);
+    EXPECT_EQ(r.foldersRemoved, 0);
+    EXPECT_TRUE(tree.Has(F + L"\\2026\\1203"));
+    // A day folder replaced by another one of the same name: its copy is not the journal's, and
+    // the folder is not the recorded one.
+    Tick(1, At(2026, 12, 5, 8, 0), kJournalOnly);
+    const std::wstring day = F + L"\\2026\\12\\05";
+    const uint64_t oldIndex = tree.nodes[day].index;
+    tree.nodes[day].index = oldIndex + 1000;
+    Tick(1, At(2026, 12, 6, 8, 0), keep1);
+    EXPECT_TRUE(tree.Has(F + L"\\2026\\12"));
+}
+
+TEST_F(TickTest, AJournalThatCannotBeReadOrWrittenDeletesNothing) {
+    tree.AddFolder(F);
+    Tick(1, At(2026, 12, 1, 8, 0), Options(0, 1, 0, 0));
+    for (bool unreadable : {true, false}) {
+        SCOPED_TRACE(unreadable ? "unreadable" : "unwritable");
+        store.File().unreadable = unreadable;
+        store.File().unwritable = !unreadable;
+        tree.ClearCounts();
+        const TickReport r = Tick(1, At(2026, 12, 9, 9, unreadable ? 0 : 1), Options(0, 1, 0, 0));
+        EXPECT_TRUE(r.journalFailed);
+        EXPECT_TRUE(tree.removes.empty());
+    }
+    EXPECT_EQ(Copies().size(), 3u);
+}
+
+TEST_F(TickTest, FutureCopiesAreNeverTheEarlierCopyNorDeleted) {
+    tree.AddFolder(F);
+    Tick(1, At(2026, 12, 10, 8, 0), kJournalOnly, "new");  // a clock that ran ahead
+    Tick(1, At(2026, 12, 9, 8, 0), kJournalOnly, "old");
     const TickReport r = Tick(1, At(2026, 12, 9, 9, 0), Options(1, 1, 0, 0), "new");
     EXPECT_FALSE(r.identical);
     EXPECT_EQ(r.removed, 1);
-    EXPECT_EQ(Copies(), Sorted({L"2026\\12\\09\\plan_0900.dwg", L"2026\\12\\10\\plan_0800.dwg"}));
-}
-
-TEST_F(HousekeepingTest, RulesDeleteOnlyWhatThePlanRemovesAndTheFoldersTheyEmptied) {
-    Seed(tree);
-    const auto decoysBefore = tree.Below(L"C:\\elsewhere");
-    const TickReport r = Tick(2, At(2026, 12, 9, 9, 5), Options(0, 3, 0, 0));
-    EXPECT_EQ(r.removed, 4);
-    EXPECT_EQ(r.removedBytes, 4u);
-    EXPECT_EQ(r.failed, 0);
-    EXPECT_EQ(tree.Below(F), Sorted({L"0000",
-                                     L"0000\\00",
-                                     L"0000\\00\\00",
-                                     L"0000\\00\\00\\plan_-1-1.dwg",
-                                     L"2025",
-                                     L"2026",
-                                     L"2026\\10",
-                                     L"2026\\10\\31",  // already empty: left alone
-                                     L"2026\\11",
-                                     L"2026\\11\\01",  // still holds a decoy
-                                     L"2026\\11\\01\\plan_202611010800.dwg",
-                                     L"2026\\12",
-                                     L"2026\\12\\08",
-                                     L"2026\\12\\08\\other_1300.dwg",
-                                     L"2026\\12\\08\\plan_0930.dwg",
-                                     L"2026\\12\\08\\plan_0931.dwg",
-                                     L"2026\\12\\08\\plan_1300.dwg",
-                                     L"2026\\12\\08\\plan_1300.dwg.bak",
-                                     L"2026\\12\\08\\plan_1300.dxf",
-                                     L"2026\\13",
-                                     L"2026\\13\\08",
-                                     L"2026\\13\\08\\plan_1300.dwg",
-                                     L"202612",
-                                     L"202612\\09",
-                                     L"202612\\09\\plan_0905.dwg",
-                                     L"old",
-                                     L"old\\2026",
-                                     L"old\\2026\\11",
-                                     L"old\\2026\\11\\01",
-                                     L"old\\2026\\11\\01\\plan_0800.dwg",
-                                     L"plan_0800.dwg",
-                                     L"plan_202611020800.dwg",
-                                     L"plan_202611030800.dwg",
-                                     L"plan_202612081200.dwg"}));
-    // 202611\15 and 2026\1130 were emptied and removed; so was 202611 above 15.
-    EXPECT_EQ(r.foldersRemoved, 3);
-    EXPECT_EQ(std::count(tree.folderRemoves.begin(), tree.folderRemoves.end(), F), 0);  // never the backup folder
-    EXPECT_EQ(tree.Below(L"C:\\elsewhere"), decoysBefore);
-    EXPECT_TRUE(tree.Has(F));
-}
-
-TEST_F(HousekeepingTest, EachRuleAloneAndAllTogetherOnOneHistory) {
-    const struct {
-        const char* what;
-        HousekeepingSettings options;
-        std::vector<std::wstring> left;
-    } cases[] = {
-        {"keep 2", Options(0, 2, 0, 0), {L"2026\\12\\08\\plan_1300.dwg", L"202612\\09\\plan_0905.dwg"}},
-        {"30 days",
-         Options(0, 0, 30, 0),
-         {L"202611\\15\\plan_1000.dwg", L"2026\\1130\\plan_1100.dwg", L"plan_202612081200.dwg",
-          L"2026\\12\\08\\plan_1300.dwg", L"202612\\09\\plan_0905.dwg"}},
-        {"thin out",
-         Options(0, 0, 0, 1),
-         {L"2026\\11\\01\\PLAN_0900.DWG", L"202611\\15\\plan_1000.dwg", L"2026\\1130\\plan_1100.dwg",
-          L"plan_202612081200.dwg", L"2026\\12\\08\\plan_1300.dwg", L"202612\\09\\plan_0905.dwg"}},
-        {"all four",
-         Options(1, 4, 20, 1),
-         {L"2026\\1130\\plan_1100.dwg", L"plan_202612081200.dwg", L"2026\\12\\08\\plan_1300.dwg",
-          L"202612\\09\\plan_0905.dwg"}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        tree = MemoryTree();
-        keeper = Housekeeper();
-        // Sunday 1 November twice (more than 30 days old), then one copy on each of three days.
-        for (const wchar_t* rel :
-             {L"2026\\11\\01\\plan_0800.dwg", L"2026\\11\\01\\PLAN_0900.DWG", L"202611\\15\\plan_1000.dwg",
-              L"2026\\1130\\plan_1100.dwg", L"plan_202612081200.dwg", L"2026\\12\\08\\plan_1300.dwg"})
-            tree.AddFile(F + L"\\" + rel);
-        Tick(2, At(2026, 12, 9, 9, 5), c.options);
-        EXPECT_EQ(Copies(), Sorted(c.left));
-    }
-}
-
-TEST_F(HousekeepingTest, FailedDeleteIsSilentAndTriedAgainAtALaterTick) {
-    tree.AddFolder(F);
-    const std::wstring locked = Target(1, At(2026, 12, 1, 8, 0));
-    tree.AddFile(locked);
-    tree.nodes[locked].undeletable = true;
-    const struct {
-        CivilStamp at;
-        bool unlock;
-        int failed, removed, scans;
-    } ticks[] = {
-        {At(2026, 12, 9, 9, 0), false, 1, 0, 1},
-        {At(2026, 12, 9, 9, 10), false, 1, 1, 1},  // tried again from the index
-        {At(2026, 12, 9, 10, 0), false, 1, 1, 2},  // an hour after the scan: the tree is listed again
-        {At(2026, 12, 9, 10, 10), true, 0, 2, 2},  // deletable now
-    };
-    for (const auto& t : ticks) {
-        SCOPED_TRACE(testing::Message() << t.at.hour << ":" << t.at.minute);
-        tree.nodes[locked].undeletable = !t.unlock;
-        const TickReport r = Tick(1, t.at, Options(0, 1, 0, 0));
-        EXPECT_EQ(r.failed, t.failed);
-        EXPECT_EQ(r.removed, t.removed);
-        EXPECT_EQ(keeper.Scans(), t.scans);
-    }
-    EXPECT_FALSE(tree.Has(locked));
-    EXPECT_FALSE(tree.Has(F + L"\\2026\\12\\01"));
-    EXPECT_EQ(Copies(), (std::vector<std::wstring>{L"2026\\12\\09\\plan_1010.dwg"}));
-
-    // A copy someone else removed since the scan is not a failure.
-    const std::wstring gone = Target(1, At(2026, 12, 9, 10, 10));
-    tree.nodes.erase(gone);
-    TickReport r = Tick(1, At(2026, 12, 9, 10, 20), Options(0, 1, 0, 0));
-    EXPECT_EQ(r.failed, 0);
-    EXPECT_EQ(r.removed, 0);
-}
-
-TEST_F(HousekeepingTest, TheIndexIsBuiltAgainOnlyWhenItMayBeWrong) {
-    tree.AddFolder(F);
-    tree.AddFolder(L"C:\\C2");
-    const HousekeepingSettings on = Options(0, 100, 0, 0);
-    const struct {
-        const char* what;
-        CivilStamp at;
-        const wchar_t* drawing;
-        const wchar_t* setting;
-        int scans;
-    } ticks[] = {
-        {"first", At(2026, 12, 9, 9, 0), L"D:\\w\\plan.dwg", L"C:\\B", 1},
-        {"steady", At(2026, 12, 9, 9, 10), L"D:\\w\\plan.dwg", L"C:\\B\\", 1},
-        {"other folder", At(2026, 12, 9, 9, 20), L"D:\\w\\plan.dwg", L"C:\\C2", 2},
-        {"other drawing", At(2026, 12, 9, 9, 30), L"D:\\w\\other.dwg", L"C:\\C2", 3},
-        {"same drawing, other letter case", At(2026, 12, 9, 9, 40), L"D:\\w\\OTHER.DWG", L"C:\\C2", 3},
-        {"clock went back", At(2026, 12, 9, 9, 0), L"D:\\w\\other.dwg", L"C:\\C2", 4},
-        {"just under a day", At(2026, 12, 10, 8, 59), L"D:\\w\\other.dwg", L"C:\\C2", 4},
-        {"a day on", At(2026, 12, 10, 9, 0), L"D:\\w\\other.dwg", L"C:\\C2", 5},
-    };
-    for (const auto& t : ticks) {
-        SCOPED_TRACE(t.what);
-        Tick(4, t.at, on, "x", t.drawing, t.setting);
-        EXPECT_EQ(keeper.Scans(), t.scans);
-    }
-    EXPECT_EQ(keeper.Indexed(), 5u);  // other.dwg's five copies in C:\C2
-}
-
-TEST_F(HousekeepingTest, NothingHappensWithoutARealStampOrWithoutTheCopy) {
-    Seed(tree);
-    tree.ClearCounts();
-    const std::wstring failed = F + L"\\0000\\00\\00\\plan_-1-1.dwg";
-    TickReport r = keeper.AfterSave(tree, kSetting, kDrawing, failed, Options(1, 1, 1, 1));
-    EXPECT_FALSE(r.ran);
-    EXPECT_EQ(tree.Calls(), 0);
-    const std::wstring missing = Target(1, At(2026, 12, 9, 9, 5));
-    r = keeper.AfterSave(tree, kSetting, kDrawing, missing, Options(1, 1, 1, 1));
-    EXPECT_FALSE(r.ran);
-    EXPECT_EQ(tree.Calls(), 1);  // the one look at whether the copy exists
-    // A target of another drawing than the one reported is not this drawing's copy.
-    tree.AddFile(missing);
-    r = keeper.AfterSave(tree, kSetting, L"D:\\w\\other.dwg", missing, Options(1, 1, 1, 1));
-    EXPECT_FALSE(r.ran);
+    EXPECT_EQ(Copies(), (std::vector<std::wstring>{L"2026\\12\\09\\plan_0900.dwg", L"2026\\12\\10\\plan_0800.dwg"}));
 }
 
 TEST(RetentionPreviewTest, CountsWhatTheNextBackupWouldRemove) {

@@ -59,10 +59,10 @@ public:
         }
         return true;
     }
-    bool StatFile(const std::wstring& path, TreeEntry& out) override {
+    bool Stat(const std::wstring& root, const std::wstring& path, TreeEntry& out) override {
         ++stats;
         const auto it = nodes.find(path);
-        if (it == nodes.end() || it->second.kind != EntryKind::File) return false;
+        if (it == nodes.end() || !ReachedWithoutLinks(root, path)) return false;
         out = EntryOf(path.substr(path.rfind(L'\\') + 1), it->second);
         return true;
     }

@@ -1,0 +1,331 @@
+#include "Journal.h"
+
+#include <algorithm>
+#include <array>
+
+#include "Utf8.h"
+
+namespace {
+
+const char kHex[] = "0123456789abcdef";
+
+std::array<uint32_t, 256> MakeCrcTable() {
+    std::array<uint32_t, 256> table{};
+    for (uint32_t n = 0; n < 256; ++n) {
+        uint32_t c = n;
+        for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        table[n] = c;
+    }
+    return table;
+}
+
+void PutHex(uint64_t value, int digits, std::string& out) {
+    for (int i = digits - 1; i >= 0; --i) out += kHex[(value >> (4 * i)) & 0xF];
+}
+
+// Lower-case hex without leading zeros ("0" for zero).
+void PutHexShort(uint64_t value, std::string& out) {
+    int digits = 1;
+    while (digits < 16 && (value >> (4 * digits)) != 0) ++digits;
+    PutHex(value, digits, out);
+}
+
+bool PathField(const std::wstring& path, std::string& out) {
+    if (path.empty()) return false;
+    for (wchar_t c : path)
+        if (c < 0x20 || c == 0x7F) return false;
+    std::string utf8;
+    if (!WideToUtf8(path, utf8)) return false;
+    out += utf8;
+    return true;
+}
+
+std::vector<std::string> Split(const std::string& line) {
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    for (std::size_t p = line.find('\t');; p = line.find('\t', start)) {
+        fields.push_back(line.substr(start, p == std::string::npos ? std::string::npos : p - start));
+        if (p == std::string::npos) break;
+        start = p + 1;
+    }
+    return fields;
+}
+
+bool ParseDecimal(const std::string& text, uint64_t& out) {
+    if (text.empty() || text.size() > 20 || (text.size() > 1 && text[0] == '0')) return false;
+    uint64_t v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        const auto d = static_cast<uint64_t>(c - '0');
+        if (v > (~uint64_t{0} - d) / 10) return false;
+        v = v * 10 + d;
+    }
+    out = v;
+    return true;
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// Exactly `digits` hex digits, or (digits 0) 1 to 16 without a leading zero.
+bool ParseHex(const std::string& text, std::size_t digits, uint64_t& out) {
+    if (digits == 0 ? (text.empty() || text.size() > 16 || (text.size() > 1 && text[0] == '0')) : text.size() != digits)
+        return false;
+    uint64_t v = 0;
+    for (char c : text) {
+        const int h = HexValue(c);
+        if (h < 0) return false;
+        v = v << 4 | static_cast<uint64_t>(h);
+    }
+    out = v;
+    return true;
+}
+
+bool ParseStampField(const std::string& text, CivilStamp& out) {
+    if (text.size() != 12) return false;
+    int v[5] = {};
+    const std::size_t widths[5] = {4, 2, 2, 2, 2};
+    std::size_t pos = 0;
+    for (int f = 0; f < 5; ++f) {
+        for (std::size_t i = 0; i < widths[f]; ++i, ++pos) {
+            if (text[pos] < '0' || text[pos] > '9') return false;
+            v[f] = v[f] * 10 + (text[pos] - '0');
+        }
+    }
+    const CivilStamp s{v[0], v[1], v[2], v[3], v[4]};
+    if (!IsRealStamp(s)) return false;
+    out = s;
+    return true;
+}
+
+bool ParsePathField(const std::string& text, std::wstring& out) {
+    std::wstring path;
+    if (text.empty() || !Utf8ToWide(text, path)) return false;
+    for (wchar_t c : path)
+        if (c < 0x20 || c == 0x7F) return false;
+    out = std::move(path);
+    return true;
+}
+
+}  // namespace
+
+uint32_t Crc32(const void* data, std::size_t size) {
+    static const std::array<uint32_t, 256> table = MakeCrcTable();
+    uint32_t c = 0xFFFFFFFFu;
+    const auto* p = static_cast<const unsigned char*>(data);
+    for (std::size_t i = 0; i < size; ++i) c = table[(c ^ p[i]) & 0xFF] ^ (c >> 8);
+    return c ^ 0xFFFFFFFFu;
+}
+
+bool FormatJournalLine(const JournalRecord& r, std::string& line) {
+    std::string s;
+    if (r.kind == JournalRecord::Kind::Gone) {
+        s = "gone\t";
+        if (!PathField(r.path, s)) return false;
+    } else {
+        if (!IsRealStamp(r.stamp)) return false;
+        s = r.kind == JournalRecord::Kind::Made ? "made\t" : "adopted\t";
+        const CivilStamp& t = r.stamp;
+        s += std::to_string(t.year / 1000) + std::to_string(t.year / 100 % 10) + std::to_string(t.year / 10 % 10) +
+             std::to_string(t.year % 10);
+        for (int v : {t.month, t.day, t.hour, t.minute}) {
+            s += static_cast<char>('0' + v / 10);
+            s += static_cast<char>('0' + v % 10);
+        }
+        s += '\t' + std::to_string(r.size) + '\t' + std::to_string(r.writeTime) + '\t';
+        PutHexShort(r.id.volume, s);
+        s += '\t';
+        PutHexShort(r.id.index, s);
+        s += '\t';
+        if (r.folderIndexes.empty()) s += '-';
+        for (std::size_t i = 0; i < r.folderIndexes.size(); ++i) {
+            if (i > 0) s += ',';
+            PutHexShort(r.folderIndexes[i], s);
+        }
+        s += '\t';
+        if (r.hasDigest && r.kind == JournalRecord::Kind::Made) {
+            PutHex(r.digest.high, 16, s);
+            PutHex(r.digest.low, 16, s);
+        } else {
+            s += '-';
+        }
+        s += '\t';
+        if (!PathField(r.drawing, s)) return false;
+        s += '\t';
+        if (!PathField(r.path, s)) return false;
+    }
+    const uint32_t crc = Crc32(s.data(), s.size());
+    s += '\t';
+    PutHex(crc, 8, s);
+    s += '\n';
+    line = std::move(s);
+    return true;
+}
+
+bool ParseJournalLine(const std::string& line, JournalRecord& out) {
+    const std::size_t last = line.rfind('\t');
+    uint64_t crc = 0;
+    if (last == std::string::npos || !ParseHex(line.substr(last + 1), 8, crc) || Crc32(line.data(), last) != crc)
+        return false;
+    const std::vector<std::string> f = Split(line.substr(0, last));
+    JournalRecord r;
+    if (f[0] == "gone") {
+        if (f.size() != 2 || !ParsePathField(f[1], r.path)) return false;
+        r.kind = JournalRecord::Kind::Gone;
+        out = std::move(r);
+        return true;
+    }
+    if (f.size() != 10) return false;
+    if (f[0] == "made")
+        r.kind = JournalRecord::Kind::Made;
+    else if (f[0] == "adopted")
+        r.kind = JournalRecord::Kind::Adopted;
+    else
+        return false;
+    if (!ParseStampField(f[1], r.stamp) || !ParseDecimal(f[2], r.size) || !ParseDecimal(f[3], r.writeTime) ||
+        !ParseHex(f[4], 0, r.id.volume) || !ParseHex(f[5], 0, r.id.index))
+        return false;
+    if (f[6] != "-") {
+        std::size_t start = 0;
+        for (;;) {
+            const std::size_t comma = f[6].find(',', start);
+            uint64_t index = 0;
+            if (!ParseHex(f[6].substr(start, comma == std::string::npos ? std::string::npos : comma - start), 0, index))
+                return false;
+            r.folderIndexes.push_back(index);
+            if (comma == std::string::npos) break;
+            start = comma + 1;
+        }
+        if (r.folderIndexes.size() > 3) return false;
+    }
+    if (f[7] != "-") {
+        if (r.kind != JournalRecord::Kind::Made || !ParseHex(f[7].substr(0, 16), 16, r.digest.high) ||
+            f[7].size() != 32 || !ParseHex(f[7].substr(16), 16, r.digest.low))
+            return false;
+        r.hasDigest = true;
+    }
+    if (!ParsePathField(f[8], r.drawing) || !ParsePathField(f[9], r.path)) return false;
+    out = std::move(r);
+    return true;
+}
+
+std::size_t CompleteLinesEnd(const std::string& bytes) {
+    const std::size_t lf = bytes.rfind('\n');
+    return lf == std::string::npos ? 0 : lf + 1;
+}
+
+// ---- Journal ----------------------------------------------------------------------
+
+Journal::Journal(JournalStore& store, NameOrder order) : store_(store), order_(order), live_(PathLess{order}) {}
+
+void Journal::Apply(const std::string& bytes) {
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        const std::size_t lf = bytes.find('\n', start);
+        if (lf == std::string::npos) break;
+        JournalRecord r;
+        if (ParseJournalLine(bytes.substr(start, lf - start), r)) {
+            ++lines_;
+            const uint64_t order = next_++;
+            if (r.Live()) {
+                std::wstring key = r.path;
+                live_[key] = Entry{std::move(r), order};
+            } else {
+                live_.erase(r.path);
+            }
+        }
+        start = lf + 1;
+    }
+}
+
+bool Journal::ReadLocked() {
+    std::string bytes;
+    bool restarted = false;
+    if (!store_.ReadNew(bytes, restarted)) return false;
+    if (restarted) {
+        live_.clear();
+        lines_ = 0;
+    }
+    Apply(bytes);
+    loaded_ = true;
+    return true;
+}
+
+bool Journal::Refresh() {
+    if (!store_.Lock()) return false;
+    const bool ok = ReadLocked();
+    store_.Unlock();
+    return ok;
+}
+
+bool Journal::Write(const std::vector<JournalRecord>& records, bool* created) {
+    std::string text;
+    for (const JournalRecord& r : records) {
+        std::string line;
+        if (FormatJournalLine(r, line)) text += line;
+    }
+    if (text.empty()) return records.empty();
+    if (!store_.Lock()) return false;
+    bool made = false;
+    // What others added comes first, so that these lines supersede theirs as the file says.
+    bool ok = ReadLocked() && store_.Append(text, made);
+    if (ok) ok = ReadLocked();
+    store_.Unlock();
+    if (created) *created = made;
+    return ok;
+}
+
+bool Journal::CompactIfWorth(std::size_t minLines) {
+    if (lines_ < minLines || lines_ - live_.size() <= lines_ / 2) return true;
+    if (!store_.Lock()) return false;
+    bool ok = ReadLocked();
+    if (ok && lines_ >= minLines && lines_ - live_.size() > lines_ / 2) {
+        std::string whole;
+        for (const Entry* e : Live()) {
+            std::string line;
+            if (FormatJournalLine(e->record, line)) whole += line;
+        }
+        ok = store_.Replace(whole) && ReadLocked();
+    }
+    store_.Unlock();
+    return ok;
+}
+
+std::vector<const Journal::Entry*> Journal::Live() const {
+    std::vector<const Entry*> out;
+    out.reserve(live_.size());
+    for (const auto& e : live_) out.push_back(&e.second);
+    std::sort(out.begin(), out.end(), [](const Entry* a, const Entry* b) { return a->order < b->order; });
+    return out;
+}
+
+const Journal::Entry* Journal::Find(const std::wstring& path) const {
+    const auto it = live_.find(path);
+    return it == live_.end() ? nullptr : &it->second;
+}
+
+bool IsBelow(const std::wstring& folder, const std::wstring& path, NameOrder order) {
+    return path.size() > folder.size() + 1 && path[folder.size()] == L'\\' &&
+           order(path.substr(0, folder.size()), folder) == 0;
+}
+
+std::vector<Candidate> CandidatesOf(const Journal& journal, const std::wstring& folder, const std::wstring& drawing,
+                                    NameOrder order) {
+    std::vector<Candidate> out;
+    for (const Journal::Entry* e : journal.Live()) {
+        const JournalRecord& r = e->record;
+        if (!r.id.Known() || order(r.drawing, drawing) != 0 || !IsBelow(folder, r.path, order)) continue;
+        Candidate c;
+        if (!ParseCopyPathBelow(r.path.substr(0, folder.size()), r.path, c.parsed)) continue;
+        c.record = r;
+        c.order = e->order;
+        c.minutes = StampMinutes(c.parsed.stamp);
+        out.push_back(std::move(c));
+    }
+    std::stable_sort(out.begin(), out.end(),
+                     [](const Candidate& a, const Candidate& b) { return a.minutes < b.minutes; });
+    return out;
+}

@@ -1,0 +1,127 @@
+// The journal of the copies this plug-in made, on this computer, for this user: the only
+// record housekeeping deletes by. It is a text file of lines, each added once and never
+// edited in place; the latest line for a copy's path says what is known of it. No Win32 here:
+// the bytes are reached through JournalStore.
+//
+// Lines (UTF-8, fields separated by a tab, the last field the CRC-32 of everything before
+// that tab in eight lower-case hex digits, the line ended by LF):
+//   made     STAMP SIZE TIME VOLUME INDEX FOLDERS DIGEST DRAWING COPY CRC
+//   adopted  STAMP SIZE TIME VOLUME INDEX FOLDERS -      DRAWING COPY CRC
+//   gone     COPY CRC
+// STAMP is YYYYMMDDhhmm; SIZE and TIME (the last write time, in 100 ns units since 1601)
+// decimal; VOLUME and INDEX (the volume serial number and file index) hex; FOLDERS the hex
+// file indexes of the date folders holding the copy, outermost first, joined by commas, or
+// "-" (flat layout); DIGEST the copy's 128-bit digest in 32 hex digits, or "-" when it was
+// not read; DRAWING and COPY full paths. A line that does not end in LF, fails its checksum
+// or breaks this grammar in any way counts for nothing.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "CopyName.h"
+#include "FileDigest.h"
+#include "Housekeeping.h"
+
+struct JournalRecord {
+    enum class Kind { Made, Adopted, Gone };
+    Kind kind = Kind::Made;
+    std::wstring path;     // the copy's full path
+    std::wstring drawing;  // made, adopted: the drawing's full path as the host reported it
+    CivilStamp stamp;
+    uint64_t size = 0;
+    uint64_t writeTime = 0;
+    FileIdentity id;
+    std::vector<uint64_t> folderIndexes;
+    bool hasDigest = false;
+    FileDigest digest;
+    bool Live() const { return kind != Kind::Gone; }
+    TreeEntry Seen() const { return TreeEntry{L"", EntryKind::File, size, writeTime, id}; }
+};
+
+uint32_t Crc32(const void* data, std::size_t size);
+// The record as one line, LF included; false when it cannot be written (a path holding a
+// control character, a stamp that is not real).
+bool FormatJournalLine(const JournalRecord& record, std::string& line);
+// One line without its LF; false for anything FormatJournalLine cannot have written.
+bool ParseJournalLine(const std::string& line, JournalRecord& out);
+
+// Where the journal's bytes live. Every call but Lock and Unlock is made with the lock held.
+class JournalStore {
+public:
+    virtual ~JournalStore() = default;
+    // The lock that every writer of the journal, in any process of this user, takes.
+    virtual bool Lock() = 0;
+    virtual void Unlock() = 0;
+    // The complete lines (up to the last LF) added since the last call. When the file was
+    // replaced or shrank since, `restarted` is set and `out` holds it from its start. A
+    // missing file reads as empty. False when it could not be read.
+    virtual bool ReadNew(std::string& out, bool& restarted) = 0;
+    // Adds complete lines at the end, after a LF when the file does not end in one; creates
+    // the file (and its folder) when there is none and then sets `created`.
+    virtual bool Append(const std::string& lines, bool& created) = 0;
+    // Puts `whole` in the file's place at once: a reader sees the old file or the new one.
+    virtual bool Replace(const std::string& whole) = 0;
+};
+
+// How far into `bytes` the complete lines reach.
+std::size_t CompleteLinesEnd(const std::string& bytes);
+
+// The journal as this process knows it: read once, then only what was added since.
+class Journal {
+public:
+    Journal(JournalStore& store, NameOrder order);
+
+    // Reads what was added since the last look. False when the journal could not be read:
+    // nothing may then be deleted on its word.
+    bool Refresh();
+    // Appends the records under the lock, reading first what others added. False when they
+    // were not written. `created`: this write made the journal file.
+    bool Write(const std::vector<JournalRecord>& records, bool* created = nullptr);
+    // When more than half of the lines are superseded or gone (and there are at least
+    // `minLines`), writes the live records afresh in their order and puts that file in place.
+    bool CompactIfWorth(std::size_t minLines = 64);
+
+    struct Entry {
+        JournalRecord record;
+        uint64_t order = 0;  // position of its line in the journal
+    };
+    // The latest record of every copy whose latest line is made or adopted, in journal order.
+    std::vector<const Entry*> Live() const;
+    const Entry* Find(const std::wstring& path) const;
+    std::size_t Lines() const { return lines_; }
+    std::size_t LiveCount() const { return live_.size(); }
+    bool Loaded() const { return loaded_; }
+
+private:
+    struct PathLess {
+        NameOrder order;
+        bool operator()(const std::wstring& a, const std::wstring& b) const { return order(a, b) < 0; }
+    };
+    bool ReadLocked();
+    void Apply(const std::string& bytes);
+
+    JournalStore& store_;
+    NameOrder order_;
+    std::map<std::wstring, Entry, PathLess> live_;
+    uint64_t next_ = 0;
+    std::size_t lines_ = 0;  // lines that counted since the file's start
+    bool loaded_ = false;
+};
+
+// A copy of the drawing that a tick may count and delete: its latest line is made or adopted
+// from the same drawing path, it lies below the backup folder in the name grammar, and it
+// has a file index.
+struct Candidate {
+    JournalRecord record;  // a copy: the journal may change under it when it is read again
+    uint64_t order = 0;
+    ParsedCopy parsed;
+    int64_t minutes = 0;
+};
+// Oldest first (stamp, then journal order). `folder`: the backup folder, trailing separators removed.
+std::vector<Candidate> CandidatesOf(const Journal& journal, const std::wstring& folder, const std::wstring& drawing,
+                                    NameOrder order);
+// True when `path` lies below `folder` as the file system compares names.
+bool IsBelow(const std::wstring& folder, const std::wstring& path, NameOrder order);

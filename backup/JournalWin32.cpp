@@ -1,0 +1,130 @@
+#include "JournalWin32.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+namespace {
+
+const wchar_t kMutexName[] = L"Local\\Varnholt.backup-journal";
+
+bool WriteAll(HANDLE file, const char* data, std::size_t size) {
+    while (size > 0) {
+        const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!WriteFile(file, data, chunk, &written, nullptr) || written == 0) return false;
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.rfind(L'\\')); }
+
+}  // namespace
+
+Win32JournalStore::Win32JournalStore(std::wstring path) : path_(std::move(path)) {}
+
+bool Win32JournalStore::Lock() {
+    if (!mutex_) mutex_.reset(CreateMutexW(nullptr, FALSE, kMutexName));
+    if (!mutex_) return false;
+    // Abandoned by a process that ended while holding it: the file is whole up to its last LF.
+    const DWORD waited = WaitForSingleObject(mutex_.get(), kLockWaitMs);
+    return waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+}
+
+void Win32JournalStore::Unlock() { ReleaseMutex(mutex_.get()); }
+
+bool Win32JournalStore::ReadNew(std::string& out, bool& restarted) {
+    out.clear();
+    restarted = false;
+    const unique_file file(CreateFileW(path_.c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;
+        restarted = known_;
+        known_ = false;
+        offset_ = 0;
+        return true;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file.get(), &info)) return false;
+    const FileIdentity id{info.dwVolumeSerialNumber,
+                          static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+    const uint64_t size = static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+    if (!known_ || id != id_ || size < offset_) {
+        restarted = known_;
+        offset_ = 0;
+    }
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(offset_);
+    if (!SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) return false;
+    std::string bytes(static_cast<std::size_t>(size - offset_), '\0');
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        DWORD n = 0;
+        const DWORD want = bytes.size() - got > (1u << 30) ? (1u << 30) : static_cast<DWORD>(bytes.size() - got);
+        if (!ReadFile(file.get(), &bytes[got], want, &n, nullptr)) return false;
+        if (n == 0) break;
+        got += n;
+    }
+    bytes.resize(CompleteLinesEnd(bytes.substr(0, got)));
+    known_ = true;
+    id_ = id;
+    offset_ += bytes.size();
+    out = std::move(bytes);
+    return true;
+}
+
+bool Win32JournalStore::Append(const std::string& lines, bool& created) {
+    created = false;
+    CreateDirectoryW(FolderOf(path_).c_str(), nullptr);
+    const unique_file file(CreateFileW(path_.c_str(), FILE_READ_DATA | FILE_APPEND_DATA | SYNCHRONIZE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    created = GetLastError() != ERROR_ALREADY_EXISTS;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file.get(), &size)) return false;
+    std::string text;
+    if (size.QuadPart > 0) {
+        // A torn last line (a writer that died midway) is closed off, never continued.
+        LARGE_INTEGER last;
+        last.QuadPart = size.QuadPart - 1;
+        char end = '\n';
+        DWORD n = 0;
+        if (!SetFilePointerEx(file.get(), last, nullptr, FILE_BEGIN) || !ReadFile(file.get(), &end, 1, &n, nullptr) ||
+            n != 1)
+            return false;
+        if (end != '\n') text = "\n";
+    }
+    text += lines;
+    return WriteAll(file.get(), text.data(), text.size());
+}
+
+bool Win32JournalStore::Replace(const std::string& whole) {
+    // Written beside the journal, then moved over it. A scratch file left by a failure is
+    // written afresh by the next compaction.
+    const std::wstring fresh = path_ + L".new";
+    {
+        const unique_file file(CreateFileW(fresh.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return false;
+        if (!WriteAll(file.get(), whole.data(), whole.size()) || !FlushFileBuffers(file.get())) {
+            FILE_DISPOSITION_INFO disposition{TRUE};
+            SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition);
+            return false;
+        }
+    }
+    return MoveFileExW(fresh.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+std::wstring DefaultJournalPath() {
+    PWSTR folder = nullptr;
+    std::wstring path;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &folder)) && folder && *folder)
+        path = std::wstring(folder) + L"\\Varnholt\\backup-journal.txt";
+    CoTaskMemFree(folder);
+    return path;
+}

@@ -1,0 +1,34 @@
+// The journal's file on Win32: backup-journal.txt in the user's local application data
+// (Varnholt folder), reached under a named mutex of this user's session that every process
+// of the plug-in takes around each read, append and replace. The file is opened for each of
+// them and closed again.
+#pragma once
+#include <string>
+
+#include "Journal.h"
+#include "framework/UniqueHandle.h"
+
+class Win32JournalStore : public JournalStore {
+public:
+    // `path`: the journal file; its folder is created at the first append.
+    explicit Win32JournalStore(std::wstring path);
+    bool Lock() override;
+    void Unlock() override;
+    bool ReadNew(std::string& out, bool& restarted) override;
+    bool Append(const std::string& lines, bool& created) override;
+    bool Replace(const std::string& whole) override;
+
+    const std::wstring& Path() const { return path_; }
+
+    static constexpr DWORD kLockWaitMs = 2000;
+
+private:
+    std::wstring path_;
+    unique_kernel mutex_;
+    bool known_ = false;  // what was read last: the file's identity and how far
+    FileIdentity id_;
+    uint64_t offset_ = 0;
+};
+
+// The journal's path for this user; empty when the folder cannot be found.
+std::wstring DefaultJournalPath();
