@@ -33,23 +33,6 @@ BackupOutcome lastOutcome;
 const wchar_t kJournalStarted[] =
     L"[백업 관리] 이제부터 이 컴퓨터에서 만든 사본만 정리합니다. 기존 사본은 백업 관리에서 등록할 수 있습니다.";
 
-// The journal of this library's copies, found at the first tick that needs it and read from
-// then on only where it grew; null when the user's folder for it cannot be found.
-Journal* PluginJournal() {
-    static bool looked = false;
-    static std::unique_ptr<Win32JournalStore> store;
-    static std::unique_ptr<Journal> journal;
-    if (!looked) {
-        looked = true;
-        const std::wstring path = DefaultJournalPath();
-        if (!path.empty()) {
-            store = std::make_unique<Win32JournalStore>(path);
-            journal = std::make_unique<Journal>(*store, SystemNameOrder);
-        }
-    }
-    return journal.get();
-}
-
 Win32FileTree& Tree() {
     static Win32FileTree tree;
     return tree;
@@ -108,6 +91,22 @@ void BackupOnce(const BackupSettings& settings) {
 }  // namespace
 
 const BackupOutcome& LastBackupOutcome() { return lastOutcome; }
+
+Journal* PluginJournal() {
+    static bool looked = false;
+    static std::unique_ptr<Win32JournalStore> store;
+    static std::unique_ptr<Journal> journal;
+    if (!looked) {
+        looked = true;
+        const std::wstring path = DefaultJournalPath();
+        if (!path.empty()) {
+            store = std::make_unique<Win32JournalStore>(path);
+            journal = std::make_unique<Journal>(*store, SystemNameOrder);
+        }
+    }
+    return journal.get();
+}
+
 
 std::wstring StampText(const DateStamp& stamp) {
     return stamp.mYear + L'-' + stamp.mMonth + L'-' + stamp.mDay + L' ' + stamp.mHour + L':' + stamp.mMinute;

@@ -30,5 +30,11 @@ struct BackupOutcome {
     bool journalFailed = false;  // housekeeping could not read or write its journal: nothing was deleted
 };
 const BackupOutcome& LastBackupOutcome();
+
+class Journal;
+// The journal of this library's copies, found (the user's folder looked up) at the first call
+// and read from then on only where it grew; null when that folder cannot be found. Called only
+// once a housekeeping option is on.
+Journal* PluginJournal();
 // "2026-12-09 14:30" for a stamp.
 std::wstring StampText(const DateStamp& stamp);

@@ -4,6 +4,7 @@
 #include "backup/BackupPath.h"
 #include "backup/BackupRun.h"
 #include "backup/FileTreeWin32.h"
+#include "backup/Journal.h"
 #include "host/VylLib.h"
 #include "resource.h"
 
@@ -86,6 +87,7 @@ BOOL BackupManageDlg::OnInitDialog() {
     const wchar_t* reported = VylFilGetCadDrawingPath();
     hasDrawing_ = reported && *reported && DrawingKeyOfPath(reported, drawing_);
     if (hasDrawing_) {
+        drawingPath_ = reported;
         Win32FileTree tree;
         ScanStats stats;
         copies_ = ScanCopies(tree, TrimFolder(mFolder), &drawing_, &stats);
@@ -117,13 +119,39 @@ void BackupManageDlg::UpdatePreview() {
     } else if (!NowMinutes(now)) {
         text = L"시계를 읽을 수 없어 미리 볼 수 없습니다.";
     } else {
-        const RetentionPreview p = PreviewNextBackup(copies_, now, rules);
+        const bool any = rules.Any() || IsDlgButtonChecked(m_hWnd, IDC_SKIP_IDENTICAL) == BST_CHECKED;
+        if (any) MatchJournal();
+        const RetentionPreview p = PreviewNextBackup(any ? candidates_ : copies_, now, rules);
         text = L"이 도면의 사본 " + std::to_wstring(p.copies) + L"개 (" + FormatBytes(p.bytes) +
                L") · 다음 백업 때 지워질 사본 " + std::to_wstring(p.removable) + L"개";
         if (p.removable > 0) text += L" (" + FormatBytes(p.removableBytes) + L")";
         if (p.future > 0) text += L"\r\n미래 날짜로 찍힌 사본 " + std::to_wstring(p.future) + L"개는 지우지 않습니다.";
+        if (any && !journalRead_) text += L"\r\n백업 기록을 읽을 수 없어 다음 백업 때 아무것도 지우지 않습니다.";
+        if (any && unknown_ > 0)
+            text += L"\r\n기록에 없는 같은 이름의 사본 " + std::to_wstring(unknown_) + L"개는 지우지 않습니다";
+        if (any && unverifiable_ > 0)
+            text += L"\r\n확인할 수 없는 사본 " + std::to_wstring(unverifiable_) + L"개는 지우지 않습니다";
     }
     SetDlgItemTextW(m_hWnd, IDC_RETENTION_PREVIEW, text.c_str());
+}
+
+void BackupManageDlg::MatchJournal() {
+    if (matched_) return;
+    matched_ = true;
+    Journal* journal = PluginJournal();
+    journalRead_ = journal && journal->Refresh();
+    for (const BackupCopy& c : copies_) {
+        if (c.size == 0) continue;  // an empty copy counts for nothing
+        // Matched by path, size and write time: no file is opened for this.
+        const Journal::Entry* e = journalRead_ ? journal->Find(c.path) : nullptr;
+        if (!e || SystemNameOrder(e->record.drawing, drawingPath_) != 0 || e->record.size != c.size ||
+            e->record.writeTime != c.writeTime)
+            ++unknown_;
+        else if (!e->record.id.Known())
+            ++unverifiable_;
+        else
+            candidates_.push_back(c);
+    }
 }
 
 void BackupManageDlg::OnOptionChanged() {

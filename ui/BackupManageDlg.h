@@ -34,8 +34,17 @@ private:
     bool ready_ = false;       // the boxes are filled; changes from now on are the user's
     bool hasDrawing_ = false;  // the host reported an open drawing
     DrawingKey drawing_;
+    // Matches the listing to the journal, once, the first time an option is ticked.
+    void MatchJournal();
+
     bool folderListed_ = false;
+    std::wstring drawingPath_;
     std::vector<BackupCopy> copies_;  // the open drawing's copies, found when the dialog opened
+    bool matched_ = false;
+    bool journalRead_ = false;
+    std::vector<BackupCopy> candidates_;  // of those, the ones the journal says the plug-in made for this drawing
+    std::size_t unknown_ = 0;             // named like its copies, but not in the journal for this drawing
+    std::size_t unverifiable_ = 0;        // in the journal without a file identity
 };
 
 // The last-backup line for an outcome of the backup run.

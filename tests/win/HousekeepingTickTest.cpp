@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <algorithm>
 
@@ -21,13 +22,14 @@ const std::wstring F = kLinked + L"\\backup";
 const std::wstring kOutsideCopy = kLinked + L"\\outside\\2023\\01\\01\\plan_0800.dwg";
 
 struct FileCalls {
-    int listings = 0, opens = 0, deletes = 0, folderRemovals = 0;
+    int listings = 0, opens = 0, deletes = 0, knownFolders = 0, mutexes = 0;
 };
 FileCalls calls;
 decltype(&FindFirstFileExW) realFindFirstFileExW = nullptr;
 decltype(&CreateFileW) realCreateFileW = nullptr;
-decltype(&DeleteFileW) realDeleteFileW = nullptr;
-decltype(&RemoveDirectoryW) realRemoveDirectoryW = nullptr;
+decltype(&SetFileInformationByHandle) realSetFileInformationByHandle = nullptr;
+decltype(&SHGetKnownFolderPath) realSHGetKnownFolderPath = nullptr;
+decltype(&CreateMutexW) realCreateMutexW = nullptr;
 
 HANDLE WINAPI CountFind(LPCWSTR name, FINDEX_INFO_LEVELS level, LPVOID data, FINDEX_SEARCH_OPS op, LPVOID filter,
                         DWORD flags) {
@@ -39,13 +41,19 @@ HANDLE WINAPI CountOpen(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTR
     ++calls.opens;
     return realCreateFileW(name, access, share, sa, disposition, flags, templ);
 }
-BOOL WINAPI CountDelete(LPCWSTR name) {
-    ++calls.deletes;
-    return realDeleteFileW(name);
+// Files and folders are deleted through their handles only.
+BOOL WINAPI CountDelete(HANDLE h, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD size) {
+    calls.deletes += kind == FileDispositionInfo;
+    return realSetFileInformationByHandle(h, kind, info, size);
 }
-BOOL WINAPI CountRemoveDirectory(LPCWSTR name) {
-    ++calls.folderRemovals;
-    return realRemoveDirectoryW(name);
+
+HRESULT WINAPI CountKnownFolder(REFKNOWNFOLDERID id, DWORD flags, HANDLE token, PWSTR* path) {
+    ++calls.knownFolders;
+    return realSHGetKnownFolderPath(id, flags, token, path);
+}
+HANDLE WINAPI CountMutex(LPSECURITY_ATTRIBUTES sa, BOOL owner, LPCWSTR name) {
+    ++calls.mutexes;
+    return realCreateMutexW(sa, owner, name);
 }
 
 template <typename F>
@@ -58,8 +66,42 @@ void Watch(HMODULE module) {
     ControlPluginClockAndTimer(module);
     Patch(module, "kernel32.dll", "FindFirstFileExW", &CountFind, realFindFirstFileExW);
     Patch(module, "kernel32.dll", "CreateFileW", &CountOpen, realCreateFileW);
-    Patch(module, "kernel32.dll", "DeleteFileW", &CountDelete, realDeleteFileW);
-    Patch(module, "kernel32.dll", "RemoveDirectoryW", &CountRemoveDirectory, realRemoveDirectoryW);
+    Patch(module, "kernel32.dll", "SetFileInformationByHandle", &CountDelete, realSetFileInformationByHandle);
+    Patch(module, "shell32.dll", "SHGetKnownFolderPath", &CountKnownFolder, realSHGetKnownFolderPath);
+    Patch(module, "kernel32.dll", "CreateMutexW", &CountMutex, realCreateMutexW);
+}
+
+const wchar_t kJournalStarted[] =
+    L"[백업 관리] 이제부터 이 컴퓨터에서 만든 사본만 정리합니다. 기존 사본은 백업 관리에서 등록할 수 있습니다.";
+
+// Where the plug-in keeps its journal for this user.
+std::wstring JournalFolder() {
+    PWSTR local = nullptr;
+    std::wstring folder;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &local)))
+        folder = std::wstring(local) + L"\\Varnholt";
+    CoTaskMemFree(local);
+    return folder;
+}
+std::wstring JournalFile() { return JournalFolder() + L"\\backup-journal.txt"; }
+void RemoveJournal() {
+    DeleteFileW(JournalFile().c_str());
+    SetFileAttributesW(JournalFolder().c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(JournalFolder().c_str());  // a file put where the folder should be
+    RemoveDirectoryW(JournalFolder().c_str());
+}
+int JournalLines(const std::string& kind) {
+    const std::string text = ReadFileBytes(JournalFile());
+    int n = 0;
+    for (std::size_t p = 0; (p = text.find(kind + "\t", p)) != std::string::npos; ++p)
+        n += p == 0 || text[p - 1] == '\n';
+    return n;
+}
+int Messages(const std::wstring& text) {
+    int n = 0;
+    for (int i = 0; i < SimCallCount(); ++i)
+        n += SimCallKindAt(i) == SimPutMessage && std::wstring(SimCallTextAt(i)) == text;
+    return n;
 }
 
 // Removes what the test put below the backup folder, never entering or removing a link.
@@ -136,6 +178,7 @@ protected:
         ASSERT_TRUE(PathExists(kOutsideCopy));
         ClearBelow(F);
         ClearSettingsKey();
+        RemoveJournal();
         SimReset();
         calls = FileCalls();
         drawing_ = work_ / L"plan.dwg";
@@ -149,6 +192,7 @@ protected:
     void TearDown() override {
         ClearBelow(F);
         ClearSettingsKey();
+        RemoveJournal();
     }
     // One timer tick at the local time given, as the host's dispatch would run it.
     void TickAt(int y, int mo, int d, int h, int mi) {
@@ -172,7 +216,10 @@ TEST_F(HousekeepingTickTest, EverythingOffListsReadsAndDeletesNothing) {
     EXPECT_EQ(calls.listings, 0);
     EXPECT_EQ(calls.opens, 0);
     EXPECT_EQ(calls.deletes, 0);
-    EXPECT_EQ(calls.folderRemovals, 0);
+    EXPECT_EQ(calls.knownFolders, 0);
+    EXPECT_EQ(calls.mutexes, 0);
+    EXPECT_FALSE(PathExists(JournalFolder()));
+    EXPECT_EQ(Messages(kJournalStarted), 0);
     std::vector<std::wstring> expected = before;
     for (const wchar_t* made : {L"2026\\12\\09", L"2026\\12\\09\\plan_0905.dwg", L"2026\\12\\09\\plan_0915.dwg"})
         expected.push_back(made);
@@ -180,67 +227,70 @@ TEST_F(HousekeepingTickTest, EverythingOffListsReadsAndDeletesNothing) {
     EXPECT_EQ(SettingValueCount(), 4);  // the key holds the four values and nothing else
 }
 
-TEST_F(HousekeepingTickTest, EachRuleAloneAndCombinedLeavesExactlyTheseCopies) {
-    const std::vector<std::wstring> decoys = {L"0000\\00\\00\\plan_-1-1.dwg", L"2026\\12\\08\\other_1300.dwg",
-                                              L"2026\\12\\08\\plan_1300.dwg.bak", L"2026\\12\\10\\plan_0800.dwg",
-                                              L"2026\\13\\08\\plan_1300.dwg"};
-    const struct {
-        const char* what;
-        DWORD skip, count, days, thin;
-        std::vector<std::wstring> copies;  // of plan.dwg, besides the future one
-    } cases[] = {
-        {"keep 3",
-         0,
-         3,
-         0,
-         0,
-         {L"2026\\12\\08\\plan_1300.dwg", L"2026\\12\\09\\plan_0905.dwg", L"plan_202612081200.dwg"}},
-        {"10 days",
-         0,
-         0,
-         10,
-         0,
-         {L"2026\\1130\\plan_1100.dwg", L"2026\\12\\08\\plan_1300.dwg", L"2026\\12\\09\\plan_0905.dwg",
-          L"plan_202612081200.dwg"}},
-        {"thin out",
-         0,
-         0,
-         0,
-         1,
-         {L"2026\\11\\01\\PLAN_0900.DWG", L"202611\\15\\plan_1000.dwg", L"2026\\1130\\plan_1100.dwg",
-          L"2026\\12\\08\\plan_1300.dwg", L"2026\\12\\09\\plan_0905.dwg", L"plan_202612081200.dwg"}},
-        {"all four",
-         1,
-         4,
-         20,
-         1,
-         {L"2026\\1130\\plan_1100.dwg", L"2026\\12\\08\\plan_1300.dwg", L"2026\\12\\09\\plan_0905.dwg",
-          L"plan_202612081200.dwg"}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        ClearBelow(F);
-        SeedTree();
-        WriteSettingDw(L"mSkipIdentical", c.skip);
-        WriteSettingDw(L"mKeepCount", c.count);
-        WriteSettingDw(L"mKeepDays", c.days);
-        WriteSettingDw(L"mThinOut", c.thin);
-        {
-            LoadedPlugin plugin(Watch);
-            TickAt(2026, 12, 9, 9, 5);
-        }
-        std::vector<std::wstring> expected = decoys;
-        expected.insert(expected.end(), c.copies.begin(), c.copies.end());
-        EXPECT_EQ(FilesBelow(F), Sorted(expected));
-        EXPECT_TRUE(IsDirectory(F + L"\\plan_202611020800.dwg"));
-        EXPECT_EQ(ReadFileBytes(kOutsideCopy), "outside");  // behind the link: never touched
-        EXPECT_TRUE(IsDirectory(F + L"\\2023"));
-        EXPECT_EQ(SimCountOf(SimMessageBox), 0);
-        SimClearCalls();
+// Copies made before the journal, decoys, a linked folder and a copy replaced by another file
+// stay; of the copies the journal knows, the rules delete exactly the planned ones.
+TEST_F(HousekeepingTickTest, OnlyJournaledCopiesAreDeletedAndTheJournalSaysSo) {
+    SeedTree();
+    const std::vector<std::wstring> seeded = FilesBelow(F);
+    WriteSettingDw(L"mKeepCount", 1000);  // on, deleting nothing: the copies are journaled
+    {
+        LoadedPlugin plugin(Watch);
+        for (int hour : {6, 7, 8}) TickAt(2026, 12, 9, hour, 0);
+        EXPECT_EQ(calls.listings, 0);
     }
-    // Date folders the deletions emptied are gone; those still holding something stay.
-    EXPECT_FALSE(PathExists(F + L"\\202611"));
-    EXPECT_TRUE(IsDirectory(F + L"\\2026\\12\\08"));
+    EXPECT_EQ(Messages(kJournalStarted), 1);  // when the journal was made, once
+    EXPECT_EQ(JournalLines("made"), 3);
+    // The 07:00 copy is replaced by another file of the same name and size.
+    const std::wstring replaced = F + L"\\2026\\12\\09\\plan_0700.dwg";
+    ASSERT_TRUE(DeleteFileW(replaced.c_str()));
+    WriteFileBytes(replaced, "drawing v9");
+    WriteSettingDw(L"mKeepCount", 1);
+    SimClearCalls();
+    {
+        LoadedPlugin plugin(Watch);
+        TickAt(2026, 12, 9, 9, 5);
+        EXPECT_EQ(calls.listings, 0);
+    }
+    std::vector<std::wstring> expected = seeded;
+    for (const wchar_t* rel : {L"2026\\12\\09\\plan_0700.dwg", L"2026\\12\\09\\plan_0905.dwg"}) expected.push_back(rel);
+    EXPECT_EQ(FilesBelow(F), Sorted(expected));
+    EXPECT_EQ(ReadFileBytes(replaced), "drawing v9");
+    EXPECT_EQ(ReadFileBytes(kOutsideCopy), "outside");  // behind the link: never touched
+    EXPECT_EQ(JournalLines("gone"), 3);                 // 06:00 and 08:00 deleted, 07:00 not the recorded file
+    EXPECT_EQ(Messages(kJournalStarted), 0);
+    EXPECT_EQ(SimCountOf(SimMessageBox), 0);
+}
+
+// The journal's place cannot be written (a file stands where its folder would be): the backup
+// is still saved, nothing is deleted, and no box is shown. A torn last line is closed off.
+TEST_F(HousekeepingTickTest, AnUnwritableOrTornJournalDeletesNothingAndShowsNoBox) {
+    WriteSettingDw(L"mKeepCount", 1);
+    WriteFileBytes(JournalFolder(), "not a folder");
+    {
+        LoadedPlugin plugin(Watch);
+        TickAt(2026, 12, 9, 9, 0);
+        TickAt(2026, 12, 9, 9, 10);
+    }
+    EXPECT_EQ(FilesBelow(F), Sorted({L"2026\\12\\09\\plan_0900.dwg", L"2026\\12\\09\\plan_0910.dwg"}));
+    EXPECT_EQ(SimCountOf(SimSave), 2);
+    EXPECT_EQ(SimCountOf(SimMessageBox), 0);
+    ASSERT_TRUE(DeleteFileW(JournalFolder().c_str()));
+    ClearBelow(F);
+    {
+        LoadedPlugin plugin(Watch);
+        TickAt(2026, 12, 9, 10, 0);
+    }
+    std::string text = ReadFileBytes(JournalFile());
+    WriteFileBytes(JournalFile(), text + text.substr(0, 30));  // a writer that died midway
+    {
+        LoadedPlugin plugin(Watch);
+        TickAt(2026, 12, 9, 10, 10);
+    }
+    text = ReadFileBytes(JournalFile());
+    EXPECT_EQ(JournalLines("made"), 3);  // the torn one among them, closed off and counting for nothing
+    EXPECT_EQ(JournalLines("gone"), 1);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 4);  // the torn line closed off, and kept as it was
+    EXPECT_EQ(FilesBelow(F), std::vector<std::wstring>{L"2026\\12\\09\\plan_1010.dwg"});
 }
 
 TEST_F(HousekeepingTickTest, IdenticalCopyGoesAndAChangedOneStays) {
@@ -250,10 +300,7 @@ TEST_F(HousekeepingTickTest, IdenticalCopyGoesAndAChangedOneStays) {
         TickAt(2026, 12, 9, 23, 55);
         calls = FileCalls();
         TickAt(2026, 12, 10, 0, 5);  // unchanged, on a new day: the copy and its day folder go
-        EXPECT_EQ(calls.opens, 2);   // the earlier copy once, and the new one
-        calls = FileCalls();
-        TickAt(2026, 12, 10, 0, 15);  // still unchanged: only the new copy is read
-        EXPECT_EQ(calls.opens, 1);
+        TickAt(2026, 12, 10, 0, 15);
         EXPECT_EQ(calls.listings, 0);
         WriteFileBytes(drawing_, "drawing v2");
         TickAt(2026, 12, 10, 0, 25);
@@ -264,8 +311,12 @@ TEST_F(HousekeepingTickTest, IdenticalCopyGoesAndAChangedOneStays) {
 }
 
 TEST_F(HousekeepingTickTest, ReadOnlyAndLockedCopiesAreSkippedSilentlyAndTriedAgain) {
-    MakeFile(L"2026\\12\\01\\plan_0800.dwg");
-    MakeFile(L"2026\\12\\02\\plan_0800.dwg");
+    WriteSettingDw(L"mKeepCount", 1000);
+    {
+        LoadedPlugin plugin(Watch);
+        TickAt(2026, 12, 1, 8, 0);
+        TickAt(2026, 12, 2, 8, 0);
+    }
     const std::wstring readOnly = F + L"\\2026\\12\\01\\plan_0800.dwg", locked = F + L"\\2026\\12\\02\\plan_0800.dwg";
     SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
     HANDLE lock = CreateFileW(locked.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
