@@ -73,16 +73,28 @@ protected:
     }
     void TearDown() override { ClearSettingsKey(); }
 
+    // Copies in stamp order, oldest first; their write times run the other way (the oldest was
+    // written last), so that nothing that goes by write time instead of the stamp passes.
     void Seed() {
-        for (const wchar_t* rel :
-             {L"2026\\11\\01\\plan_0800.dwg", L"2026\\11\\01\\plan_0900.dwg", L"202611\\15\\plan_1000.dwg",
-              L"2026\\1130\\plan_1100.dwg", L"plan_202612081200.dwg", L"2026\\12\\08\\plan_1300.dwg",
-              L"2026\\12\\10\\plan_0800.dwg", L"2026\\12\\08\\other_1300.dwg"}) {
+        const wchar_t* const rels[] = {L"2026\\11\\01\\plan_0800.dwg", L"2026\\11\\01\\plan_0900.dwg",
+                                       L"202611\\15\\plan_1000.dwg",   L"2026\\1130\\plan_1100.dwg",
+                                       L"plan_202612081200.dwg",       L"2026\\12\\08\\plan_1300.dwg",
+                                       L"2026\\12\\10\\plan_0800.dwg", L"2026\\12\\08\\other_1300.dwg"};
+        const SYSTEMTIME base{2026, 11, 0, 1, 0, 0, 0, 0};
+        FILETIME baseTime{};
+        SystemTimeToFileTime(&base, &baseTime);
+        uint64_t written = uint64_t{baseTime.dwHighDateTime} << 32 | baseTime.dwLowDateTime;
+        for (const wchar_t* rel : rels) {
             const std::wstring path = backups_ / rel;
             for (std::size_t p = path.find(L'\\', backups_.path().size() + 1); p != std::wstring::npos;
                  p = path.find(L'\\', p + 1))
                 CreateDirectoryW(path.substr(0, p).c_str(), nullptr);
             WriteFileBytes(path, "1234");
+            written -= 36000000000ull;  // an hour earlier than the one before
+            const FILETIME time{static_cast<DWORD>(written), static_cast<DWORD>(written >> 32)};
+            HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &time)) << Utf8(path);
+            CloseHandle(file);
         }
     }
 
@@ -290,8 +302,10 @@ TEST_F(BackupManageDialogTest, OnlyTheSettingsDialogsOkStoresAndTheRestartMessag
     EXPECT_EQ(RestartMessages(), 1);
 }
 
-TEST_F(BackupManageDialogTest, LastBackupLineAfterSavedSkippedAndFailedTicks) {
+TEST_F(BackupManageDialogTest, LastBackupLineAfterSavedSkippedPrunedAndFailedTicks) {
+    Seed();  // six copies before 12-09 14:30 and one at 12-10 08:00
     WriteSettingDw(L"mSkipIdentical", 1);
+    WriteSettingDw(L"mKeepCount", 7);
     LoadedPlugin plugin(Watch);
     const auto lastLine = [&] {
         std::wstring line;
@@ -306,12 +320,18 @@ TEST_F(BackupManageDialogTest, LastBackupLineAfterSavedSkippedAndFailedTicks) {
         return line;
     };
     SetPluginClock(2026, 12, 9, 14, 30);
-    ASSERT_TRUE(RunCapturedTick());
+    ASSERT_TRUE(RunCapturedTick());  // seven copies with the new one: none goes, and no count is shown
     EXPECT_EQ(lastLine(), L"마지막 백업: 2026-12-09 14:30\r\n" + (backups_ / L"2026\\12\\09\\plan_1430.dwg"));
     SetPluginClock(2026, 12, 9, 14, 40);
     ASSERT_TRUE(RunCapturedTick());
     EXPECT_EQ(lastLine(), L"마지막 백업: 2026-12-09 14:40 이전 사본과 같아 새 사본을 남기지 않음\r\n" +
                               (backups_ / L"2026\\12\\09\\plan_1430.dwg"));
+    // Nine copies now (the one at 08:00 is no longer in the future): the two of 11-01 go.
+    WriteFileBytes(drawing_, "drawing changed");
+    SetPluginClock(2026, 12, 10, 9, 0);
+    ASSERT_TRUE(RunCapturedTick());
+    EXPECT_EQ(lastLine(), L"마지막 백업: 2026-12-10 09:00 (오래된 사본 2개 지움)\r\n" +
+                              (backups_ / L"2026\\12\\10\\plan_0900.dwg"));
     WriteFileBytes(backups_ / L"2027", "a file where the year folder goes");
     SetPluginClock(2027, 1, 1, 0, 0);
     ASSERT_TRUE(RunCapturedTick());
@@ -328,29 +348,48 @@ int VisibleTopLevelWindows() {
     return count;
 }
 
-TEST_F(BackupManageDialogTest, OpenFolderShowsTheNewestCopyOrTheFolderOrSaysWhyNot) {
+TEST_F(BackupManageDialogTest, PreviewAndOpenFolderForACopyNoCopyNoFolderAndAFile) {
     Seed();
     LoadedPlugin plugin(Watch);
     ScratchDir empty;
-    const std::wstring missing = empty / L"gone";
+    const std::wstring missing = empty / L"gone\\";  // named as the settings dialog shows it, separator and all
+    const std::wstring file = work_ / L"notes.txt";
+    WriteFileBytes(file, "not a folder");
     const std::wstring day = backups_ / L"2026\\12\\08";
-    const std::wstring newest = day + L"\\plan_1300.dwg";  // the future copy is passed over
+    const std::wstring newest = day + L"\\plan_1300.dwg";  // by stamp; the future copy is passed over
+    const std::wstring today = backups_ / L"2026\\12\\09";
+    const std::wstring made = today + L"\\plan_0900.dwg";
+    const std::wstring seeded =
+        L"이 도면의 사본 6개 (24 B) · 다음 백업 때 지워질 사본 0개\r\n미래 날짜로 찍힌 사본 1개는 지우지 않습니다.";
+    const std::wstring unreadable = L"백업 폴더를 읽을 수 없습니다: ";
     const struct {
         const char* what;
         std::wstring folder;
+        bool makeCopy;  // a newer copy appears after the dialog opened (it stays: later rows look elsewhere)
         HRESULT selectAnswer;
         std::vector<std::wstring> selected, executed;
-        std::wstring note;
+        std::wstring preview, note;
     } cases[] = {
-        {"a copy", backups_.path(), S_OK, {day + L"|0|" + newest}, {}, L""},
+        {"a copy", backups_.path(), false, S_OK, {day + L"|0|" + newest}, {}, seeded, L""},
         {"a copy, no shell object",
          backups_.path(),
+         false,
          REGDB_E_CLASSNOTREG,
          {day + L"|0|" + newest},
          {L"open|explorer.exe|/select,\"" + newest + L"\""},
+         seeded,
          L""},
-        {"no copy", empty.path(), S_OK, {}, {L"open|explorer.exe|\"" + empty.path() + L"\""}, L""},
-        {"no folder", missing, S_OK, {}, {}, L"백업 폴더가 없습니다: " + missing},
+        {"a copy made while the dialog is open", backups_.path(), true, S_OK, {today + L"|0|" + made}, {}, seeded, L""},
+        {"no copy",
+         empty.path(),
+         false,
+         S_OK,
+         {},
+         {L"open|explorer.exe|\"" + empty.path() + L"\""},
+         L"이 도면의 사본 0개 (0 B) · 다음 백업 때 지워질 사본 0개",
+         L""},
+        {"no folder", missing, false, S_OK, {}, {}, unreadable + missing, L"백업 폴더가 없습니다: " + missing},
+        {"a file", file, false, S_OK, {}, {}, unreadable + file, L"백업 폴더가 없습니다: " + file},
     };
     const int windowsBefore = VisibleTopLevelWindows();
     for (const auto& c : cases) {
@@ -358,15 +397,26 @@ TEST_F(BackupManageDialogTest, OpenFolderShowsTheNewestCopyOrTheFolderOrSaysWhyN
         WriteSettingSz(L"mFolder", c.folder);
         shell = ShellRequests();
         shell.selectAnswer = c.selectAnswer;
-        std::wstring note;
+        std::wstring preview, note;
         ModalDriver driver;
-        OpenBoth(driver).Then([&] { return PostClick(manage_, 12027), true; }).Then([&] {
-            note = TextOf(GetDlgItem(manage_, 12028));
-            PostClick(manage_, IDCANCEL);
-            return true;
-        });
+        OpenBoth(driver)
+            .Then([&] {
+                preview = Preview();
+                if (c.makeCopy) {
+                    CreateDirectoryW(today.c_str(), nullptr);
+                    WriteFileBytes(made, "1234");
+                }
+                PostClick(manage_, 12027);
+                return true;
+            })
+            .Then([&] {
+                note = TextOf(GetDlgItem(manage_, 12028));
+                PostClick(manage_, IDCANCEL);
+                return true;
+            });
         driver.Then(CloseSettingsWhenManageClosed(IDCANCEL));
         Run(plugin, driver);
+        EXPECT_EQ(preview, c.preview);
         EXPECT_EQ(shell.selected, c.selected);
         EXPECT_EQ(shell.executed, c.executed);
         EXPECT_EQ(note, c.note);
