@@ -70,8 +70,12 @@ protected:
         WriteSettingDw(L"mTime", 10);
         WriteSettingSz(L"mFolder", backups_.path());
         WriteSettingDw(L"mMainItemNo", 1);
+        RemoveJournal();
     }
-    void TearDown() override { ClearSettingsKey(); }
+    void TearDown() override {
+        ClearSettingsKey();
+        RemoveJournal();
+    }
 
     // Copies in stamp order, oldest first; their write times run the other way (the oldest was
     // written last), so that nothing that goes by write time instead of the stamp passes.
@@ -96,6 +100,11 @@ protected:
             EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &time)) << Utf8(path);
             CloseHandle(file);
         }
+        // plan.dwg's copies, as the plug-in made them for this drawing.
+        std::vector<std::wstring> made;
+        for (const wchar_t* rel : rels)
+            if (std::wstring(rel).find(L"other") == std::wstring::npos) made.push_back(backups_ / rel);
+        EXPECT_TRUE(JournalAsMade(backups_.path(), drawing_, made));
     }
 
     // Opens the settings dialog, then the management dialog from its new button.

@@ -74,22 +74,6 @@ void Watch(HMODULE module) {
 const wchar_t kJournalStarted[] =
     L"[백업 관리] 이제부터 이 컴퓨터에서 만든 사본만 정리합니다. 기존 사본은 백업 관리에서 등록할 수 있습니다.";
 
-// Where the plug-in keeps its journal for this user.
-std::wstring JournalFolder() {
-    PWSTR local = nullptr;
-    std::wstring folder;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &local)))
-        folder = std::wstring(local) + L"\\Varnholt";
-    CoTaskMemFree(local);
-    return folder;
-}
-std::wstring JournalFile() { return JournalFolder() + L"\\backup-journal.txt"; }
-void RemoveJournal() {
-    DeleteFileW(JournalFile().c_str());
-    SetFileAttributesW(JournalFolder().c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(JournalFolder().c_str());  // a file put where the folder should be
-    RemoveDirectoryW(JournalFolder().c_str());
-}
 int JournalLines(const std::string& kind) {
     const std::string text = ReadFileBytes(JournalFile());
     int n = 0;

@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "WinTestUtil.h"
+#include "backup/Journal.h"
 #include "hostsim/IatHook.h"
 
 namespace {
@@ -299,4 +300,73 @@ int SettingValueCount() {
                      nullptr);
     RegCloseKey(key);
     return static_cast<int>(values);
+}
+
+std::wstring JournalFolder() {
+    PWSTR local = nullptr;
+    std::wstring folder;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &local)))
+        folder = std::wstring(local) + L"\\Varnholt";
+    CoTaskMemFree(local);
+    return folder;
+}
+
+std::wstring JournalFile() { return JournalFolder() + L"\\backup-journal.txt"; }
+
+void RemoveJournal() {
+    DeleteFileW(JournalFile().c_str());
+    SetFileAttributesW(JournalFolder().c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(JournalFolder().c_str());  // a file put where the folder should be
+    RemoveDirectoryW(JournalFolder().c_str());
+}
+
+namespace {
+bool Identity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
+    HANDLE h = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const bool ok = GetFileInformationByHandle(h, &info) != FALSE;
+    CloseHandle(h);
+    return ok;
+}
+uint64_t Join(DWORD high, DWORD low) { return static_cast<uint64_t>(high) << 32 | low; }
+}  // namespace
+
+bool JournalAsMade(const std::wstring& backupFolder, const std::wstring& drawing,
+                   const std::vector<std::wstring>& copies) {
+    std::string text;
+    for (const std::wstring& path : copies) {
+        ParsedCopy parsed;
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!ParseCopyPathBelow(backupFolder, path, parsed) || !Identity(path, info)) return false;
+        JournalRecord r;
+        r.path = path;
+        r.drawing = drawing;
+        r.stamp = parsed.stamp;
+        r.size = Join(info.nFileSizeHigh, info.nFileSizeLow);
+        r.writeTime = Join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime);
+        r.id = FileIdentity{info.dwVolumeSerialNumber, Join(info.nFileIndexHigh, info.nFileIndexLow)};
+        std::wstring folder = path.substr(0, path.rfind(L'\\'));
+        for (std::size_t depth = parsed.layout == CopyLayout::YearMonthDay ? 3
+                                 : parsed.layout == CopyLayout::Flat       ? 0
+                                                                           : 2;
+             depth > 0; --depth) {
+            BY_HANDLE_FILE_INFORMATION f;
+            if (!Identity(folder, f)) return false;
+            r.folderIndexes.insert(r.folderIndexes.begin(), Join(f.nFileIndexHigh, f.nFileIndexLow));
+            folder.resize(folder.rfind(L'\\'));
+        }
+        std::string line;
+        if (!FormatJournalLine(r, line)) return false;
+        text += line;
+    }
+    CreateDirectoryW(JournalFolder().c_str(), nullptr);
+    HANDLE h = CreateFileW(JournalFile().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_ALWAYS, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool ok =
+        WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size();
+    CloseHandle(h);
+    return ok;
 }

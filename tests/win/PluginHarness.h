@@ -92,3 +92,14 @@ std::wstring SettingText(const wchar_t* name);
 // How many values the settings key holds; -1 when there is no key.
 int SettingValueCount();
 DWORD SettingDword(const wchar_t* name);
+
+// The plug-in's journal file for this user, and its folder.
+std::wstring JournalFolder();
+std::wstring JournalFile();
+// Removes the journal (and anything standing where its folder would be).
+void RemoveJournal();
+// Writes made lines for `copies` (full paths below `backupFolder`, in the name grammar) of
+// `drawing`, with their identities as they are now, as if the plug-in had made them; false
+// when one of them cannot be read or written.
+bool JournalAsMade(const std::wstring& backupFolder, const std::wstring& drawing,
+                   const std::vector<std::wstring>& copies);
