@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -114,6 +118,88 @@ TEST_F(CleanupToolTest, DeleteRemovesExactlyThePlannedCopiesOfTheDrawing) {
     EXPECT_EQ(lines.back(), L"cannot list the backup folder: C:\\missing");
 }
 
+// Only the deletes that went through count as freed; the rest are named and make the run fail.
+TEST(CleanupToolFreedTest, CountsOnlyTheDeletesThatSucceeded) {
+    MemoryTree tree;
+    tree.AddFile(L"C:\\B\\2026\\12\\01\\plan_0800.dwg", "a");
+    tree.AddFile(L"C:\\B\\2026\\12\\01\\plan_0900.dwg", "bb");
+    tree.AddFile(L"C:\\B\\2026\\12\\01\\plan_1000.dwg", "cccc");
+    tree.AddFile(L"C:\\B\\2026\\12\\01\\plan_1100.dwg", "dddddddd");
+    tree.nodes[L"C:\\B\\2026\\12\\01\\plan_0900.dwg"].undeletable = true;
+    CleanupOptions o;
+    std::wstring error;
+    ASSERT_TRUE(ParseCleanupArgs({L"C:\\B", L"--keep-count", L"1", L"--delete"}, o, error));
+    std::vector<std::wstring> lines;
+    EXPECT_EQ(RunCleanup(tree, o, kNow, [&](const std::wstring& l) { lines.push_back(l); }), 1);
+    EXPECT_EQ(lines.back(), L"deleted 2 copies (5 B) and 0 emptied date folder(s); 1 could not be deleted");
+}
+
+// Copies whose names differ only in ASCII letter case are copies of one drawing.
+TEST_F(CleanupToolTest, GroupsCopiesAsTheFileSystemComparesNames) {
+    tree.nodes.clear();
+    tree.AddFile(L"C:\\B\\2026\\12\\01\\PLAN_0900.DWG", "1234");
+    tree.AddFile(L"C:\\B\\2026\\12\\01\\plan_0800.dwg", "1234");
+    tree.AddFile(L"C:\\B\\2026\\12\\01\\Plan_1000.Dwg", "1234");
+    EXPECT_EQ(Run({L"C:\\B", L"--keep-count", L"1"}), 0);
+    EXPECT_TRUE(Printed(L"plan.dwg: 3 copies"));
+    EXPECT_TRUE(Printed(L"  2026-12-01 09:00  remove  keep-count         4 B  C:\\B\\2026\\12\\01\\PLAN_0900.DWG"));
+    EXPECT_TRUE(Printed(L"  2026-12-01 10:00  keep    newest             4 B  C:\\B\\2026\\12\\01\\Plan_1000.Dwg"));
+    EXPECT_TRUE(Printed(L"total: 1 drawing, 3 copies (12 B); the rules remove 2 copies (8 B)"));
+}
+
+// A date folder that cannot be listed is left out, said so, and fails the run, dry or not.
+TEST_F(CleanupToolTest, UnlistableDateFolderIsNotedAndFailsTheRun) {
+    tree.unlistable.insert(L"C:\\B\\202611\\15");
+    for (const bool remove : {false, true}) {
+        std::vector<std::wstring> args = {L"C:\\B", L"--keep-count", L"2"};
+        if (remove) args.push_back(L"--delete");
+        EXPECT_EQ(Run(args), 1) << remove;
+        EXPECT_TRUE(Printed(L"plan.dwg: 5 copies")) << remove;
+        EXPECT_TRUE(Printed(L"note: 1 date folder(s) could not be listed and were left out")) << remove;
+    }
+    EXPECT_TRUE(tree.Has(L"C:\\B\\202611\\15\\plan_1000.dwg"));
+}
+
+// --now wins over the clock; without it the clock gives "now", and a clock that cannot be
+// read is a usage error.
+TEST_F(CleanupToolTest, MainTakesNowFromTheCommandLineElseFromTheClock) {
+    struct Row {
+        std::vector<std::wstring> args;
+        bool clockWorks;
+        int exit;
+        std::wstring nowLine;
+    };
+    const std::vector<Row> rows = {
+        {{L"C:\\B", L"--now", L"2027-01-01 00:30"}, true, 0, L"now:           2027-01-01 00:30"},
+        {{L"C:\\B", L"--now", L"2027-01-01 00:30"}, false, 0, L"now:           2027-01-01 00:30"},
+        {{L"C:\\B"}, true, 0, L"now:           2026-12-09 09:05"},
+        {{L"C:\\B"}, false, 2, L"cannot read the local time; give it with --now"},
+    };
+    for (const Row& r : rows) {
+        lines.clear();
+        const int exit = CleanupMain(
+            r.args, tree,
+            [&](CivilStamp& now) {
+                now = kNow;
+                return r.clockWorks;
+            },
+            [this](const std::wstring& l) { lines.push_back(l); });
+        EXPECT_EQ(exit, r.exit) << r.nowLine;
+        EXPECT_TRUE(Printed(r.nowLine)) << r.nowLine;
+    }
+    // At 2027-01-01 00:30 the copy stamped 00:00 that day is the newest, no longer a future one.
+    lines.clear();
+    CleanupMain(
+        {L"C:\\B", L"--now", L"2027-01-01 00:30", L"--keep-count", L"1"}, tree,
+        [](CivilStamp& now) {
+            now = kNow;
+            return true;
+        },
+        [this](const std::wstring& l) { lines.push_back(l); });
+    EXPECT_TRUE(Printed(L"  2027-01-01 00:00  keep    newest             4 B  C:\\B\\2027\\01\\01\\plan_0000.dwg"));
+    EXPECT_TRUE(Printed(L"  2026-12-08 13:00  remove  keep-count         4 B  C:\\B\\2026\\12\\08\\plan_1300.dwg"));
+}
+
 // The POSIX build on a real tree: a symbolic link to a folder outside, named like a year,
 // is never followed, and a dry run leaves every byte where it was.
 class PosixCleanupTest : public ::testing::Test {
@@ -128,7 +214,25 @@ protected:
             Write(rel, rel);
         ASSERT_EQ(symlink((root_ + "/outside/2025").c_str(), (root_ + "/B/2025").c_str()), 0);
     }
-    void TearDown() override { std::system(("rm -rf '" + root_ + "'").c_str()); }
+    void TearDown() override {
+        SetImmutable(root_ + "/B/2026/11/01", false);
+        std::system(("rm -rf '" + root_ + "'").c_str());
+    }
+    // The file system's immutable flag, which refuses changes to root as well (ext4 and others).
+    static bool SetImmutable(const std::string& path, bool on) {
+        const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return false;
+        int flags = 0;
+        bool ok = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        if (ok) {
+            flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+            ok = ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        }
+        const int saved = errno;
+        close(fd);
+        errno = saved;
+        return ok;
+    }
     void Write(const std::string& rel, const std::string& bytes) {
         const std::string path = root_ + "/" + rel;
         std::system(("mkdir -p '" + path.substr(0, path.rfind('/')) + "'").c_str());
@@ -169,9 +273,11 @@ protected:
         std::wstring error;
         EXPECT_TRUE(ParseCleanupArgs(args, o, error));
         PosixFileTree tree;
-        return RunCleanup(tree, o, kNow, [](const std::wstring&) {});
+        lines_.clear();
+        return RunCleanup(tree, o, kNow, [this](const std::wstring& l) { lines_.push_back(l); });
     }
     std::string root_;
+    std::vector<std::wstring> lines_;
 };
 
 TEST_F(PosixCleanupTest, DryRunChangesNothingAndDeleteOnlyThePlan) {
@@ -193,6 +299,25 @@ TEST_F(PosixCleanupTest, DryRunChangesNothingAndDeleteOnlyThePlan) {
     EXPECT_EQ(after, expected);
     EXPECT_NE(after.find("/outside/2025/01/01/plan_0800.dwg"), std::string::npos);
     EXPECT_NE(after.find("/B/plan_202612081200.dwg"), std::string::npos);
+}
+
+// A delete the system refuses (here: an immutable day folder, which stops root too) is
+// reported as failed, frees nothing and fails the run; the deletes that went through stay done.
+TEST_F(PosixCleanupTest, DeleteTheSystemRefusesIsReportedAndFailsTheRun) {
+    const std::string day = root_ + "/B/2026/11/01";
+    if (!SetImmutable(day, true))
+        GTEST_SKIP() << "cannot set the immutable flag on " << day << ": " << std::strerror(errno);
+    EXPECT_EQ(Run({L"--keep-count", L"1", L"--delete"}), 1);
+    SetImmutable(day, false);
+    std::wstring wday;
+    Utf8ToWide(day, wday);
+    EXPECT_NE(std::find(lines_.begin(), lines_.end(), L"could not delete " + wday + L"/plan_0800.dwg"), lines_.end());
+    EXPECT_NE(std::find(lines_.begin(), lines_.end(), L"could not delete " + wday + L"/plan_0900.dwg"), lines_.end());
+    EXPECT_EQ(lines_.back(), L"deleted 1 copy (25 B) and 2 emptied date folder(s); 2 could not be deleted");
+    const std::string after = Snapshot();
+    EXPECT_NE(after.find("/B/2026/11/01/plan_0800.dwg"), std::string::npos);
+    EXPECT_NE(after.find("/B/2026/11/01/plan_0900.dwg"), std::string::npos);
+    EXPECT_EQ(after.find("/B/202611/"), std::string::npos);
 }
 
 TEST(Utf8Test, ConvertsStrictly) {
