@@ -21,6 +21,10 @@
 namespace {
 
 const CivilStamp kNow{2026, 12, 9, 9, 5};
+// For the copy stamped 2027-01-01 in CleanupToolTest's tree, planned at kNow in UTC.
+const std::wstring kFutureWarning =
+    L"warning: 1 copy is stamped more than an hour after now (2026-12-09 09:05) in this machine's time zone "
+    L"(+00:00); if the copies were made in another one (a file server often runs in UTC), give it with --zone +hh:mm";
 
 TEST(CleanupArgsTest, ReadsOptionsAndRefusesWhatItCannotUse) {
     CleanupOptions o;
@@ -32,10 +36,11 @@ TEST(CleanupArgsTest, ReadsOptionsAndRefusesWhatItCannotUse) {
     EXPECT_EQ(o.rules.keepCount, 10);
     EXPECT_EQ(o.rules.keepDays, 30);
     EXPECT_TRUE(o.rules.thinOut);
-    EXPECT_EQ(o.drawing, L"plan.dwg");
+    EXPECT_EQ(o.drawings, std::vector<std::wstring>{L"plan.dwg"});
     EXPECT_TRUE(o.hasNow);
     EXPECT_EQ(o.now, (CivilStamp{2026, 12, 9, 14, 30}));
     EXPECT_TRUE(o.remove);
+    EXPECT_FALSE(o.hasZone);
     ASSERT_TRUE(ParseCleanupArgs({L"/srv/b"}, o, error));
     EXPECT_FALSE(o.remove);  // a dry run unless asked
     EXPECT_FALSE(o.rules.Any());
@@ -59,6 +64,64 @@ TEST(CleanupArgsTest, ReadsOptionsAndRefusesWhatItCannotUse) {
     }
 }
 
+// What may be deleted must be named; --drawing and --ext repeat; --zone is an offset +hh:mm.
+TEST(CleanupArgsTest, FiltersAndZone) {
+    struct Row {
+        std::vector<std::wstring> args;  // after the folder
+        std::wstring error;              // empty: accepted
+        std::vector<std::wstring> drawings, exts;
+        bool hasZone = false;
+        int zone = 0;
+    };
+    const std::wstring noFilter =
+        L"--delete deletes only copies named by --drawing NAME or --ext EXT; give at least one";
+    const std::vector<Row> rows = {
+        {{L"--delete"}, noFilter},
+        {{L"--delete", L"--keep-count", L"3", L"--thin-out"}, noFilter},
+        {{L"--delete", L"--drawing", L"plan.dwg"}, L"", {L"plan.dwg"}, {}},
+        {{L"--delete", L"--ext", L"dwg"}, L"", {}, {L"dwg"}},
+        {{L"--ext", L".DWG", L"--ext", L"bak"}, L"", {}, {L"DWG", L"bak"}},
+        {{L"--drawing", L"a.dwg", L"--ext", L"dxf", L"--drawing", L"D:\\w\\b.dxf", L"--delete"},
+         L"",
+         {L"a.dwg", L"D:\\w\\b.dxf"},
+         {L"dxf"}},
+        {{L"--ext", L""}, L"not an extension (such as dwg): "},
+        {{L"--ext", L"."}, L"not an extension (such as dwg): ."},
+        {{L"--ext", L"d.wg"}, L"not an extension (such as dwg): d.wg"},
+        {{L"--ext", L"dw/g"}, L"not an extension (such as dwg): dw/g"},
+        {{L"--ext", L"dwg\n"}, L"not an extension (such as dwg): dwg?"},
+        {{L"--ext"}, L"--ext needs a value"},
+        {{L"--zone", L"+09:00"}, L"", {}, {}, true, 540},
+        {{L"--zone", L"-05:30"}, L"", {}, {}, true, -330},
+        {{L"--zone", L"+14:00"}, L"", {}, {}, true, 840},
+        {{L"--zone", L"-00:00"}, L"", {}, {}, true, 0},
+    };
+    for (const Row& r : rows) {
+        std::vector<std::wstring> args = {L"/srv/b"};
+        args.insert(args.end(), r.args.begin(), r.args.end());
+        CleanupOptions o;
+        std::wstring error;
+        const bool ok = ParseCleanupArgs(args, o, error);
+        EXPECT_EQ(ok, r.error.empty()) << r.error;
+        EXPECT_EQ(error, r.error);
+        if (!ok) continue;
+        EXPECT_EQ(o.drawings, r.drawings);
+        EXPECT_EQ(o.exts, r.exts);
+        EXPECT_EQ(o.hasZone, r.hasZone);
+        EXPECT_EQ(o.zoneMinutes, r.zone);
+    }
+    for (const wchar_t* bad :
+         {L"+9:00", L"09:00", L"+09", L"+0900", L"+14:01", L"+15:00", L"+09:60", L"Z", L"+09:0a"}) {
+        CleanupOptions o;
+        std::wstring error;
+        EXPECT_FALSE(ParseCleanupArgs({L"/srv/b", L"--zone", bad}, o, error)) << bad;
+        EXPECT_EQ(error, L"--zone takes an offset from UTC, +hh:mm or -hh:mm (at most 14:00): " + std::wstring(bad));
+    }
+    EXPECT_EQ(FormatZone(540), L"+09:00");
+    EXPECT_EQ(FormatZone(-330), L"-05:30");
+    EXPECT_EQ(FormatZone(0), L"+00:00");
+}
+
 class CleanupToolTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -71,14 +134,33 @@ protected:
     int Run(const std::vector<std::wstring>& args) {
         CleanupOptions o;
         std::wstring error;
-        EXPECT_TRUE(ParseCleanupArgs(args, o, error));
+        EXPECT_TRUE(ParseCleanupArgs(args, o, error)) << error;
         lines.clear();
-        return RunCleanup(tree, o, kNow, [this](const std::wstring& l) { lines.push_back(l); });
+        errors.clear();
+        return RunCleanup(tree, o, CleanupNow{kNow, true, 0}, Sink(lines), Sink(errors));
+    }
+    // The whole tool, with a clock reading `utc` in a machine `offset` minutes east of UTC.
+    int Main(const std::vector<std::wstring>& args, const CivilStamp& utc = kNow, int offset = 0,
+             bool clockWorks = true) {
+        lines.clear();
+        errors.clear();
+        const CleanupClock clock = [=](ClockReading& r) {
+            r.utcMinutes = StampMinutes(utc);
+            r.offsetMinutes = offset;
+            return clockWorks;
+        };
+        return CleanupMain(args, tree, clock, Sink(lines), Sink(errors));
+    }
+    static CleanupSink Sink(std::vector<std::wstring>& to) {
+        return [&to](const std::wstring& l) { to.push_back(l); };
     }
     bool Printed(const std::wstring& line) const { return std::find(lines.begin(), lines.end(), line) != lines.end(); }
+    bool Errored(const std::wstring& line) const {
+        return std::find(errors.begin(), errors.end(), line) != errors.end();
+    }
 
     MemoryTree tree;
-    std::vector<std::wstring> lines;
+    std::vector<std::wstring> lines, errors;
 };
 
 TEST_F(CleanupToolTest, DryRunListsEveryCopyAndChangesNothing) {
@@ -112,10 +194,10 @@ TEST_F(CleanupToolTest, DeleteRemovesExactlyThePlannedCopiesOfTheDrawing) {
     EXPECT_EQ(lines.back(), L"deleted 3 copies (12 B) and 4 emptied date folder(s); 0 could not be deleted");
 
     tree.nodes[L"C:\\B\\plan_202612081200.dwg"].undeletable = true;
-    EXPECT_EQ(Run({L"C:\\B", L"--keep-count", L"1", L"--delete"}), 1);
-    EXPECT_TRUE(Printed(L"could not delete C:\\B\\plan_202612081200.dwg"));
-    EXPECT_EQ(Run({L"C:\\missing"}), 1);
-    EXPECT_EQ(lines.back(), L"cannot list the backup folder: C:\\missing");
+    EXPECT_EQ(Run({L"C:\\B", L"--keep-count", L"1", L"--ext", L"dwg", L"--delete"}), 1);
+    EXPECT_EQ(errors, (std::vector<std::wstring>{kFutureWarning, L"could not delete C:\\B\\plan_202612081200.dwg"}));
+    EXPECT_EQ(Run({L"C:\\missing"}), 3);
+    EXPECT_EQ(errors, std::vector<std::wstring>{L"cannot list the backup folder: C:\\missing"});
 }
 
 // Only the deletes that went through count as freed; the rest are named and make the run fail.
@@ -128,9 +210,12 @@ TEST(CleanupToolFreedTest, CountsOnlyTheDeletesThatSucceeded) {
     tree.nodes[L"C:\\B\\2026\\12\\01\\plan_0900.dwg"].undeletable = true;
     CleanupOptions o;
     std::wstring error;
-    ASSERT_TRUE(ParseCleanupArgs({L"C:\\B", L"--keep-count", L"1", L"--delete"}, o, error));
+    ASSERT_TRUE(ParseCleanupArgs({L"C:\\B", L"--keep-count", L"1", L"--ext", L"dwg", L"--delete"}, o, error));
     std::vector<std::wstring> lines;
-    EXPECT_EQ(RunCleanup(tree, o, kNow, [&](const std::wstring& l) { lines.push_back(l); }), 1);
+    EXPECT_EQ(RunCleanup(
+                  tree, o, CleanupNow{kNow, true, 0}, [&](const std::wstring& l) { lines.push_back(l); },
+                  [](const std::wstring&) {}),
+              1);
     EXPECT_EQ(lines.back(), L"deleted 2 copies (5 B) and 0 emptied date folder(s); 1 could not be deleted");
 }
 
@@ -152,16 +237,19 @@ TEST_F(CleanupToolTest, UnlistableDateFolderIsNotedAndFailsTheRun) {
     tree.unlistable.insert(L"C:\\B\\202611\\15");
     for (const bool remove : {false, true}) {
         std::vector<std::wstring> args = {L"C:\\B", L"--keep-count", L"2"};
-        if (remove) args.push_back(L"--delete");
+        if (remove) args.insert(args.end(), {L"--drawing", L"plan.dwg", L"--delete"});
         EXPECT_EQ(Run(args), 1) << remove;
+        EXPECT_EQ(errors,
+                  (std::vector<std::wstring>{L"cannot list the date folder C:\\B\\202611\\15; its copies are left out",
+                                             kFutureWarning}));
         EXPECT_TRUE(Printed(L"plan.dwg: 5 copies")) << remove;
         EXPECT_TRUE(Printed(L"note: 1 date folder(s) could not be listed and were left out")) << remove;
     }
     EXPECT_TRUE(tree.Has(L"C:\\B\\202611\\15\\plan_1000.dwg"));
 }
 
-// --now wins over the clock; without it the clock gives "now", and a clock that cannot be
-// read is a usage error.
+// --now wins over the clock; without it the clock gives "now" in the machine's zone, and a
+// clock that cannot be read is a usage error.
 TEST_F(CleanupToolTest, MainTakesNowFromTheCommandLineElseFromTheClock) {
     struct Row {
         std::vector<std::wstring> args;
@@ -173,29 +261,16 @@ TEST_F(CleanupToolTest, MainTakesNowFromTheCommandLineElseFromTheClock) {
         {{L"C:\\B", L"--now", L"2027-01-01 00:30"}, true, 0, L"now:           2027-01-01 00:30"},
         {{L"C:\\B", L"--now", L"2027-01-01 00:30"}, false, 0, L"now:           2027-01-01 00:30"},
         {{L"C:\\B"}, true, 0, L"now:           2026-12-09 09:05"},
-        {{L"C:\\B"}, false, 2, L"cannot read the local time; give it with --now"},
     };
     for (const Row& r : rows) {
-        lines.clear();
-        const int exit = CleanupMain(
-            r.args, tree,
-            [&](CivilStamp& now) {
-                now = kNow;
-                return r.clockWorks;
-            },
-            [this](const std::wstring& l) { lines.push_back(l); });
-        EXPECT_EQ(exit, r.exit) << r.nowLine;
+        EXPECT_EQ(Main(r.args, kNow, 0, r.clockWorks), r.exit) << r.nowLine;
         EXPECT_TRUE(Printed(r.nowLine)) << r.nowLine;
     }
+    EXPECT_EQ(Main({L"C:\\B"}, kNow, 0, false), 2);
+    EXPECT_EQ(errors, std::vector<std::wstring>{L"cannot read the clock; give the local time with --now"});
+    EXPECT_TRUE(lines.empty());
     // At 2027-01-01 00:30 the copy stamped 00:00 that day is the newest, no longer a future one.
-    lines.clear();
-    CleanupMain(
-        {L"C:\\B", L"--now", L"2027-01-01 00:30", L"--keep-count", L"1"}, tree,
-        [](CivilStamp& now) {
-            now = kNow;
-            return true;
-        },
-        [this](const std::wstring& l) { lines.push_back(l); });
+    Main({L"C:\\B", L"--now", L"2027-01-01 00:30", L"--keep-count", L"1"});
     EXPECT_TRUE(Printed(L"  2027-01-01 00:00  keep    newest             4 B  C:\\B\\2027\\01\\01\\plan_0000.dwg"));
     EXPECT_TRUE(Printed(L"  2026-12-08 13:00  remove  keep-count         4 B  C:\\B\\2026\\12\\08\\plan_1300.dwg"));
 }
@@ -272,12 +347,23 @@ protected:
         CleanupOptions o;
         std::wstring error;
         EXPECT_TRUE(ParseCleanupArgs(args, o, error));
-        PosixFileTree tree;
+        PosixFileTree tree(folder);
+        return RunIn(tree, o);
+    }
+    int RunIn(FileTree& tree, const CleanupOptions& o) {
         lines_.clear();
-        return RunCleanup(tree, o, kNow, [this](const std::wstring& l) { lines_.push_back(l); });
+        errors_.clear();
+        return RunCleanup(
+            tree, o, CleanupNow{kNow, true, 0}, [this](const std::wstring& l) { lines_.push_back(l); },
+            [this](const std::wstring& l) { errors_.push_back(l); });
+    }
+    std::wstring Wide(const std::string& rel) const {
+        std::wstring w;
+        Utf8ToWide(root_ + rel, w);
+        return w;
     }
     std::string root_;
-    std::vector<std::wstring> lines_;
+    std::vector<std::wstring> lines_, errors_;
 };
 
 TEST_F(PosixCleanupTest, DryRunChangesNothingAndDeleteOnlyThePlan) {
@@ -285,7 +371,7 @@ TEST_F(PosixCleanupTest, DryRunChangesNothingAndDeleteOnlyThePlan) {
     EXPECT_EQ(Run({L"--keep-count", L"1", L"--thin-out"}), 0);
     EXPECT_EQ(Snapshot(), before);
 
-    EXPECT_EQ(Run({L"--keep-count", L"1", L"--delete"}), 0);
+    EXPECT_EQ(Run({L"--keep-count", L"1", L"--drawing", L"plan.dwg", L"--delete"}), 0);
     const std::string after = Snapshot();
     std::string expected = before;
     for (const char* gone : {"/B/2026/11/01/plan_0800.dwg = B/2026/11/01/plan_0800.dwg\n",
@@ -307,12 +393,11 @@ TEST_F(PosixCleanupTest, DeleteTheSystemRefusesIsReportedAndFailsTheRun) {
     const std::string day = root_ + "/B/2026/11/01";
     if (!SetImmutable(day, true))
         GTEST_SKIP() << "cannot set the immutable flag on " << day << ": " << std::strerror(errno);
-    EXPECT_EQ(Run({L"--keep-count", L"1", L"--delete"}), 1);
+    EXPECT_EQ(Run({L"--keep-count", L"1", L"--ext", L"dwg", L"--delete"}), 1);
     SetImmutable(day, false);
-    std::wstring wday;
-    Utf8ToWide(day, wday);
-    EXPECT_NE(std::find(lines_.begin(), lines_.end(), L"could not delete " + wday + L"/plan_0800.dwg"), lines_.end());
-    EXPECT_NE(std::find(lines_.begin(), lines_.end(), L"could not delete " + wday + L"/plan_0900.dwg"), lines_.end());
+    const std::wstring why = L": Operation not permitted";  // EPERM
+    EXPECT_EQ(errors_, (std::vector<std::wstring>{L"could not delete " + Wide("/B/2026/11/01/plan_0800.dwg") + why,
+                                                  L"could not delete " + Wide("/B/2026/11/01/plan_0900.dwg") + why}));
     EXPECT_EQ(lines_.back(), L"deleted 1 copy (25 B) and 2 emptied date folder(s); 2 could not be deleted");
     const std::string after = Snapshot();
     EXPECT_NE(after.find("/B/2026/11/01/plan_0800.dwg"), std::string::npos);
