@@ -12,7 +12,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <sstream>
+#include <utility>
 
 #include "MemoryTree.h"
 #include "cleanup/CleanupTool.h"
@@ -76,8 +78,8 @@ TEST(CleanupArgsTest, FiltersAndZone) {
     const std::wstring noFilter =
         L"--delete deletes only copies named by --drawing NAME or --ext EXT; give at least one";
     const std::vector<Row> rows = {
-        {{L"--delete"}, noFilter},
-        {{L"--delete", L"--keep-count", L"3", L"--thin-out"}, noFilter},
+        {{L"--delete"}, noFilter, {}, {}},
+        {{L"--delete", L"--keep-count", L"3", L"--thin-out"}, noFilter, {}, {}},
         {{L"--delete", L"--drawing", L"plan.dwg"}, L"", {L"plan.dwg"}, {}},
         {{L"--delete", L"--ext", L"dwg"}, L"", {}, {L"dwg"}},
         {{L"--ext", L".DWG", L"--ext", L"bak"}, L"", {}, {L"DWG", L"bak"}},
@@ -85,12 +87,12 @@ TEST(CleanupArgsTest, FiltersAndZone) {
          L"",
          {L"a.dwg", L"D:\\w\\b.dxf"},
          {L"dxf"}},
-        {{L"--ext", L""}, L"not an extension (such as dwg): "},
-        {{L"--ext", L"."}, L"not an extension (such as dwg): ."},
-        {{L"--ext", L"d.wg"}, L"not an extension (such as dwg): d.wg"},
-        {{L"--ext", L"dw/g"}, L"not an extension (such as dwg): dw/g"},
-        {{L"--ext", L"dwg\n"}, L"not an extension (such as dwg): dwg?"},
-        {{L"--ext"}, L"--ext needs a value"},
+        {{L"--ext", L""}, L"not an extension (such as dwg): ", {}, {}},
+        {{L"--ext", L"."}, L"not an extension (such as dwg): .", {}, {}},
+        {{L"--ext", L"d.wg"}, L"not an extension (such as dwg): d.wg", {}, {}},
+        {{L"--ext", L"dw/g"}, L"not an extension (such as dwg): dw/g", {}, {}},
+        {{L"--ext", L"dwg\n"}, L"not an extension (such as dwg): dwg?", {}, {}},
+        {{L"--ext"}, L"--ext needs a value", {}, {}},
         {{L"--zone", L"+09:00"}, L"", {}, {}, true, 540},
         {{L"--zone", L"-05:30"}, L"", {}, {}, true, -330},
         {{L"--zone", L"+14:00"}, L"", {}, {}, true, 840},
@@ -275,6 +277,183 @@ TEST_F(CleanupToolTest, MainTakesNowFromTheCommandLineElseFromTheClock) {
     EXPECT_TRUE(Printed(L"  2026-12-08 13:00  remove  keep-count         4 B  C:\\B\\2026\\12\\08\\plan_1300.dwg"));
 }
 
+// Only copies the command line names are listed and may go: any of the drawings, with any of
+// the extensions, both when both are given; names compare as the tree orders them.
+TEST(CleanupFilterTest, DrawingAndExtNameWhatIsListedAndDeleted) {
+    const std::wstring day = L"C:\\B\\2026\\12\\01\\";
+    struct Row {
+        std::vector<std::wstring> filters;
+        std::wstring total;
+        std::vector<std::wstring> removes;  // the older copy of each drawing named
+    };
+    const std::vector<Row> rows = {
+        {{L"--drawing", L"plan.dwg"},
+         L"total: 1 drawing, 2 copies (8 B); the rules remove 1 copy (4 B)",
+         {L"plan_0800.dwg"}},
+        {{L"--drawing", L"D:\\w\\PLAN.DWG"},
+         L"total: 1 drawing, 2 copies (8 B); the rules remove 1 copy (4 B)",
+         {L"plan_0800.dwg"}},
+        {{L"--ext", L"dwg"},
+         L"total: 2 drawings, 4 copies (16 B); the rules remove 2 copies (8 B)",
+         {L"other_0800.dwg", L"plan_0800.dwg"}},
+        {{L"--ext", L"dxf"}, L"total: 1 drawing, 2 copies (8 B); the rules remove 1 copy (4 B)", {L"site_0800.DXF"}},
+        {{L"--ext", L"dxf", L"--ext", L".bak"},
+         L"total: 2 drawings, 4 copies (16 B); the rules remove 2 copies (8 B)",
+         {L"plan_0800.bak", L"site_0800.DXF"}},
+        {{L"--drawing", L"plan.dwg", L"--drawing", L"site.dxf"},
+         L"total: 2 drawings, 4 copies (16 B); the rules remove 2 copies (8 B)",
+         {L"plan_0800.dwg", L"site_0800.DXF"}},
+        {{L"--drawing", L"plan.dwg", L"--ext", L"bak"},
+         L"total: 0 drawings, 0 copies (0 B); the rules remove 0 copies (0 B)",
+         {}},
+        {{L"--drawing", L"plan.bak", L"--drawing", L"other.dwg", L"--ext", L"bak"},
+         L"total: 1 drawing, 2 copies (8 B); the rules remove 1 copy (4 B)",
+         {L"plan_0800.bak"}},
+    };
+    for (const Row& r : rows) {
+        MemoryTree tree;
+        for (const wchar_t* name : {L"plan_0800.dwg", L"plan_0900.dwg", L"plan_0800.bak", L"plan_0900.bak",
+                                    L"other_0800.dwg", L"other_0900.dwg", L"site_0800.DXF", L"site_0900.DXF"})
+            tree.AddFile(day + name, "1234");
+        CleanupOptions o;
+        std::wstring error;
+        std::vector<std::wstring> args = {L"C:\\B", L"--keep-count", L"1", L"--delete"};
+        args.insert(args.end(), r.filters.begin(), r.filters.end());
+        ASSERT_TRUE(ParseCleanupArgs(args, o, error)) << error;
+        std::vector<std::wstring> lines;
+        EXPECT_EQ(RunCleanup(
+                      tree, o, CleanupNow{kNow, true, 0}, [&](const std::wstring& l) { lines.push_back(l); },
+                      [](const std::wstring&) {}),
+                  0);
+        EXPECT_NE(std::find(lines.begin(), lines.end(), r.total), lines.end()) << r.total;
+        std::vector<std::wstring> removes;
+        for (const std::wstring& name : r.removes) removes.push_back(day + name);
+        std::vector<std::wstring> done = tree.removes;
+        std::sort(done.begin(), done.end());
+        EXPECT_EQ(done, removes) << r.total;
+    }
+}
+
+// Empty copies are listed as such, never deleted, and count for no rule: the newest copy is the
+// newest with bytes in it, and keep-count counts only those.
+TEST_F(CleanupToolTest, EmptyCopiesAreListedAndPlannedAround) {
+    tree.nodes.clear();
+    const std::wstring day = L"C:\\B\\2026\\12\\01\\";
+    tree.AddFile(day + L"plan_0600.dwg", "");
+    tree.AddFile(day + L"plan_0700.dwg", "1234");
+    tree.AddFile(day + L"plan_0800.dwg", "12345");
+    tree.AddFile(day + L"plan_0900.dwg", "");
+    tree.AddFile(day + L"plan_1000.dwg", "");
+    EXPECT_EQ(Run({L"C:\\B", L"--keep-count", L"1", L"--keep-days", L"1", L"--ext", L"dwg", L"--delete"}), 0);
+    EXPECT_EQ(tree.removes, std::vector<std::wstring>{day + L"plan_0700.dwg"});
+    const std::vector<std::wstring> listing(lines.begin() + 7, lines.begin() + 13);
+    EXPECT_EQ(listing, (std::vector<std::wstring>{
+                           L"plan.dwg: 5 copies",
+                           L"  2026-12-01 06:00  keep    empty              0 B  C:\\B\\2026\\12\\01\\plan_0600.dwg",
+                           L"  2026-12-01 07:00  remove  keep-count         4 B  C:\\B\\2026\\12\\01\\plan_0700.dwg",
+                           L"  2026-12-01 08:00  keep    newest             5 B  C:\\B\\2026\\12\\01\\plan_0800.dwg",
+                           L"  2026-12-01 09:00  keep    empty              0 B  C:\\B\\2026\\12\\01\\plan_0900.dwg",
+                           L"  2026-12-01 10:00  keep    empty              0 B  C:\\B\\2026\\12\\01\\plan_1000.dwg",
+                       }));
+    EXPECT_TRUE(Printed(L"  keep 4 copies (5 B), remove 1 copy (4 B)"));
+}
+
+// The exit code of every way a run can end, through the whole tool.
+TEST_F(CleanupToolTest, ExitCodes) {
+    tree.AddFile(L"C:\\file.txt");
+    struct Row {
+        std::vector<std::wstring> args;
+        int exit;
+        std::wstring firstError;  // empty: none but the future-copy warning
+    };
+    const std::vector<Row> rows = {
+        {{L"C:\\B"}, 0, L""},
+        {{L"C:\\B", L"--keep-count", L"1", L"--ext", L"dwg", L"--delete"}, 0, L""},
+        {{L"--help"}, 0, L""},
+        {{L"C:\\B", L"--bogus"}, 2, L"unknown option: --bogus"},
+        {{L"C:\\B", L"--delete"},
+         2,
+         L"--delete deletes only copies named by --drawing NAME or --ext EXT; give at least one"},
+        {{L"C:\\B", L"--zone", L"+25:00"},
+         2,
+         L"--zone takes an offset from UTC, +hh:mm or -hh:mm (at most 14:00): +25:00"},
+        {{L"C:\\missing"}, 3, L"cannot list the backup folder: C:\\missing"},
+        {{L"C:\\file.txt"}, 3, L"cannot list the backup folder: C:\\file.txt"},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(Main(r.args), r.exit) << r.firstError;
+        if (!r.firstError.empty()) {
+            ASSERT_FALSE(errors.empty()) << r.firstError;
+            EXPECT_EQ(errors.front(), r.firstError);
+        } else {
+            for (const std::wstring& e : errors) EXPECT_EQ(e, kFutureWarning);
+        }
+    }
+    EXPECT_EQ(tree.removes.size(), 4u);  // the one row that deleted: all of plan.dwg but the newest and the future one
+
+    tree.nodes[L"C:\\B\\2026\\12\\08\\plan_1300.dwg"].undeletable = true;
+    tree.AddFile(L"C:\\B\\2026\\12\\08\\plan_1400.dwg", "1234");
+    EXPECT_EQ(Main({L"C:\\B", L"--keep-count", L"1", L"--drawing", L"plan.dwg", L"--delete"}), 1);
+    EXPECT_TRUE(Errored(L"could not delete C:\\B\\2026\\12\\08\\plan_1300.dwg"));
+    tree.nodes[L"C:\\B\\2026\\12\\08\\plan_1300.dwg"].undeletable = false;
+    tree.unlistable.insert(L"C:\\B\\2026\\12");
+    EXPECT_EQ(Main({L"C:\\B"}), 1);
+}
+
+// "Now" is the clock's UTC in the zone of --zone, else of the machine; copies more than an hour
+// ahead of it bring a warning that the zone may be wrong.
+TEST_F(CleanupToolTest, ZoneMakesNowAndWarnsOfFarFutureCopies) {
+    tree.nodes.clear();
+    tree.AddFile(L"C:\\B\\2026\\12\\09\\plan_0800.dwg", "1234");
+    tree.AddFile(L"C:\\B\\2026\\12\\09\\plan_0900.dwg", "1234");  // made at 09:00 in UTC+9
+    const CivilStamp utc{2026, 12, 9, 0, 5};
+    const std::wstring ahead = L"warning: 1 copy is stamped more than an hour after now ";
+    struct Row {
+        std::vector<std::wstring> args;
+        int machineOffset;
+        std::wstring nowLine, zoneLine;
+        std::vector<std::wstring> errors;
+    };
+    const std::vector<Row> rows = {
+        {{},
+         0,
+         L"now:           2026-12-09 00:05",
+         L"zone:          +00:00 (this machine)",
+         {L"warning: 2 copies are stamped more than an hour after now (2026-12-09 00:05) in this machine's "
+          L"time zone "
+          L"(+00:00); if the copies were made in another one (a file server often runs in UTC), give it with "
+          L"--zone "
+          L"+hh:mm"}},
+        {{L"--zone", L"+09:00"}, 0, L"now:           2026-12-09 09:05", L"zone:          +09:00", {}},
+        {{}, 540, L"now:           2026-12-09 09:05", L"zone:          +09:00 (this machine)", {}},
+        {{L"--zone", L"+07:00"},
+         540,
+         L"now:           2026-12-09 07:05",
+         L"zone:          +07:00",
+         {ahead + L"(2026-12-09 07:05); check that --zone +07:00 is the time zone the copies were made in"}},
+        {{L"--zone", L"+08:00"}, 0, L"now:           2026-12-09 08:05", L"zone:          +08:00", {}},  // 55 min
+        {{L"--zone", L"-03:30"},
+         540,
+         L"now:           2026-12-08 20:35",
+         L"zone:          -03:30",
+         {L"warning: 2 copies are stamped more than an hour after now (2026-12-08 20:35); check that --zone -03:30 "
+          L"is the time zone the copies were made in"}},
+        {{L"--now", L"2026-12-09 07:59", L"--zone", L"+09:00"},
+         0,
+         L"now:           2026-12-09 07:59",
+         L"zone:          +09:00",
+         {ahead + L"(2026-12-09 07:59); check that --zone +09:00 is the time zone the copies were made in"}},
+    };
+    for (const Row& r : rows) {
+        std::vector<std::wstring> args = {L"C:\\B"};
+        args.insert(args.end(), r.args.begin(), r.args.end());
+        EXPECT_EQ(Main(args, utc, r.machineOffset), 0) << r.zoneLine;
+        EXPECT_EQ(lines.at(3), r.nowLine);
+        EXPECT_EQ(lines.at(4), r.zoneLine);
+        EXPECT_EQ(errors, r.errors) << r.nowLine;
+    }
+}
+
 // The POSIX build on a real tree: a symbolic link to a folder outside, named like a year,
 // is never followed, and a dry run leaves every byte where it was.
 class PosixCleanupTest : public ::testing::Test {
@@ -403,6 +582,113 @@ TEST_F(PosixCleanupTest, DeleteTheSystemRefusesIsReportedAndFailsTheRun) {
     EXPECT_NE(after.find("/B/2026/11/01/plan_0800.dwg"), std::string::npos);
     EXPECT_NE(after.find("/B/2026/11/01/plan_0900.dwg"), std::string::npos);
     EXPECT_EQ(after.find("/B/202611/"), std::string::npos);
+}
+
+// Passes every call to a real tree; right before the delete of `at` it runs `swap` once.
+class SwappingTree : public FileTree {
+public:
+    SwappingTree(FileTree& tree, std::wstring at, std::function<void()> swap)
+        : tree_(tree), at_(std::move(at)), swap_(std::move(swap)) {}
+    bool List(const std::wstring& folder, std::vector<TreeEntry>& out) override { return tree_.List(folder, out); }
+    bool StatFile(const std::wstring& path, TreeEntry& out) override { return tree_.StatFile(path, out); }
+    bool DigestFile(const std::wstring& path, FileDigest& out) override { return tree_.DigestFile(path, out); }
+    RemoveOutcome RemoveFile(const std::wstring& root, const std::wstring& path, const TreeEntry& seen) override {
+        if (path == at_ && swap_) {
+            swap_();
+            swap_ = nullptr;
+        }
+        return tree_.RemoveFile(root, path, seen);
+    }
+    bool RemoveEmptyFolder(const std::wstring& root, const std::wstring& path, const FileIdentity& seen) override {
+        return tree_.RemoveEmptyFolder(root, path, seen);
+    }
+    wchar_t Separator() const override { return tree_.Separator(); }
+    std::wstring LastErrorText() const override { return tree_.LastErrorText(); }
+
+private:
+    FileTree& tree_;
+    std::wstring at_;
+    std::function<void()> swap_;
+};
+
+// A day folder swapped for a link mid-run, to an outside folder whose files are hard links of
+// the listed copies (same device, inode, size and time): nothing there or in the moved folder
+// is deleted, the copy is reported as left alone, and the rest of the plan goes ahead.
+TEST_F(PosixCleanupTest, DayFolderSwappedForALinkMidRunIsNotPassedThrough) {
+    const std::string day = root_ + "/B/2026/11/01";
+    Write("outside/11/01/keep.txt", "x");
+    for (const char* name : {"/plan_0800.dwg", "/plan_0900.dwg"})
+        ASSERT_EQ(link((day + name).c_str(), (root_ + "/outside/11/01" + name).c_str()), 0);
+    PosixFileTree real(Wide("/B"));
+    SwappingTree tree(real, Wide("/B/2026/11/01/plan_0900.dwg"), [&] {
+        ASSERT_EQ(rename(day.c_str(), (root_ + "/aside").c_str()), 0);
+        ASSERT_EQ(symlink((root_ + "/outside/11/01").c_str(), day.c_str()), 0);
+    });
+    CleanupOptions o;
+    std::wstring error;
+    ASSERT_TRUE(ParseCleanupArgs({Wide("/B"), L"--keep-count", L"1", L"--ext", L"dwg", L"--delete"}, o, error));
+    EXPECT_EQ(RunIn(tree, o), 0);
+
+    const std::string after = Snapshot();
+    for (const char* kept : {"/outside/11/01/plan_0800.dwg = B/2026/11/01/plan_0800.dwg\n",
+                             "/outside/11/01/plan_0900.dwg = B/2026/11/01/plan_0900.dwg\n",
+                             "/outside/11/01/keep.txt = x\n", "/aside/plan_0900.dwg = B/2026/11/01/plan_0900.dwg\n"})
+        EXPECT_NE(after.find(kept), std::string::npos) << kept;
+    EXPECT_NE(after.find("/B/2026/11/01 -> " + root_ + "/outside/11/01\n"), std::string::npos);
+    EXPECT_EQ(after.find("/aside/plan_0800.dwg"), std::string::npos);  // deleted before the swap
+    EXPECT_EQ(after.find("/B/202611"), std::string::npos);             // deleted after it
+    EXPECT_TRUE(errors_.empty());
+    EXPECT_NE(std::find(lines_.begin(), lines_.end(),
+                        L"left alone, changed since it was listed: " + Wide("/B/2026/11/01/plan_0900.dwg")),
+              lines_.end());
+    EXPECT_EQ(lines_.back(),
+              L"deleted 2 copies (51 B) and 2 emptied date folder(s); 0 could not be deleted; 1 "
+              L"changed since listed, left alone");
+}
+
+// A name with a line break in a day folder is no copy, so it can never add a line to the plan.
+TEST_F(PosixCleanupTest, NameWithALineBreakIsNotListed) {
+    Write("B/2026/11/01/plan_0700.dwg\n  2026-11-01 06:00  keep    newest", "x");
+    Write("B/2026/11/01/plan_07\n00.dwg", "x");
+    EXPECT_EQ(Run({L"--keep-count", L"1"}), 0);
+    EXPECT_NE(std::find(lines_.begin(), lines_.end(), L"plan.dwg: 4 copies"), lines_.end());
+    for (const std::wstring& line : lines_) EXPECT_EQ(line.find(L'\n'), std::wstring::npos) << line.size();
+    EXPECT_EQ(std::count_if(lines_.begin(), lines_.end(),
+                            [](const std::wstring& l) { return l.find(L"plan_07") != std::wstring::npos; }),
+              0);
+}
+
+// A backup folder that is a link to a folder is followed; one that is missing or a file ends
+// the run with exit code 3 and the system's reason.
+TEST_F(PosixCleanupTest, BackupFolderThroughALinkOrMissing) {
+    ASSERT_EQ(symlink((root_ + "/B").c_str(), (root_ + "/L").c_str()), 0);
+    struct Row {
+        std::string folder;
+        int exit;
+        std::vector<std::wstring> errors;
+    };
+    const std::vector<Row> rows = {
+        {"/L", 0, {}},
+        {"/L/", 0, {}},
+        {"/missing", 3, {L"cannot list the backup folder: " + Wide("/missing") + L": No such file or directory"}},
+        {"/B/plan_202612081200.dwg",
+         3,
+         {L"cannot list the backup folder: " + Wide("/B/plan_202612081200.dwg") + L": Not a directory"}},
+    };
+    for (const Row& r : rows) {
+        PosixFileTree tree(Wide(r.folder));
+        lines_.clear();
+        errors_.clear();
+        const int exit = CleanupMain(
+            {Wide(r.folder), L"--now", L"2026-12-09 09:05", L"--zone", L"+00:00"}, tree,
+            [](ClockReading&) { return false; }, [this](const std::wstring& l) { lines_.push_back(l); },
+            [this](const std::wstring& l) { errors_.push_back(l); });
+        EXPECT_EQ(exit, r.exit) << r.folder;
+        EXPECT_EQ(errors_, r.errors) << r.folder;
+        if (r.exit == 0) {
+            EXPECT_NE(std::find(lines_.begin(), lines_.end(), L"plan.dwg: 4 copies"), lines_.end()) << r.folder;
+        }
+    }
 }
 
 TEST(Utf8Test, ConvertsStrictly) {
