@@ -107,7 +107,6 @@ Journal* PluginJournal() {
     return journal.get();
 }
 
-
 std::wstring StampText(const DateStamp& stamp) {
     return stamp.mYear + L'-' + stamp.mMonth + L'-' + stamp.mDay + L' ' + stamp.mHour + L':' + stamp.mMinute;
 }

@@ -34,13 +34,16 @@ bool Win32FileTree::List(const std::wstring& folder, std::vector<TreeEntry>& out
     WIN32_FIND_DATAW fd;
     const unique_find find(FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch,
                                             nullptr, FIND_FIRST_EX_LARGE_FETCH));
-    if (!find) return false;
+    if (!find) {
+        lastError_ = GetLastError();
+        return false;
+    }
     do {
         if (fd.cFileName[0] == L'.' &&
             (fd.cFileName[1] == L'\0' || (fd.cFileName[1] == L'.' && fd.cFileName[2] == L'\0')))
             continue;
         out.push_back({fd.cFileName, KindOf(fd.dwFileAttributes), Join(fd.nFileSizeHigh, fd.nFileSizeLow),
-                       Join(fd.ftLastWriteTime.dwHighDateTime, fd.ftLastWriteTime.dwLowDateTime)});
+                       Join(fd.ftLastWriteTime.dwHighDateTime, fd.ftLastWriteTime.dwLowDateTime), FileIdentity{}});
     } while (FindNextFileW(find.get(), &fd));
     return true;
 }
@@ -149,3 +152,16 @@ bool Win32FileTree::HoldFoldersOnTheWay(const std::wstring& root, const std::wst
 }
 
 NameOrder Win32FileTree::Order() const { return SystemNameOrder; }
+
+std::wstring Win32FileTree::LastErrorText() const {
+    if (lastError_ == 0) return L"";
+    wchar_t* text = nullptr;
+    const DWORD n =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, lastError_, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring reason = n ? std::wstring(text, n) : L"error " + std::to_wstring(lastError_);
+    LocalFree(text);
+    while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r' || reason.back() == L' '))
+        reason.pop_back();
+    return reason;
+}

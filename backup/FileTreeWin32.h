@@ -15,11 +15,13 @@ public:
     bool RemoveEmptyFolder(const std::wstring& root, const std::wstring& path, const FileIdentity& seen) override;
     wchar_t Separator() const override { return L'\\'; }
     NameOrder Order() const override;
+    std::wstring LastErrorText() const override;  // of the last listing that failed
 
 private:
     static bool FoldersOnTheWayAreReal(const std::wstring& root, const std::wstring& path);
     static bool HoldFoldersOnTheWay(const std::wstring& root, const std::wstring& path, std::vector<unique_file>& held);
-    std::vector<unsigned char> buffer_;  // for reading files, kept between calls
+    std::vector<unsigned char> buffer_;
+    unsigned long lastError_ = 0;  // for reading files, kept between calls
 };
 
 // Names compared as Windows compares them (ordinal, without regard to letter case).

@@ -67,6 +67,8 @@ public:
     virtual wchar_t Separator() const = 0;
     // How names compare here.
     virtual NameOrder Order() const { return AsciiFoldedOrder; }
+    // The system's reason for the last call that failed, as its own text; empty where not known.
+    virtual std::wstring LastErrorText() const { return L""; }
 };
 
 struct BackupCopy {

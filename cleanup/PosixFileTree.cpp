@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -38,18 +40,102 @@ bool LStat(const std::wstring& path, struct stat& st) {
     return NativePath(path, native) && lstat(native.c_str(), &st) == 0;
 }
 
+// A descriptor closed when it goes; errno is kept across the close.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() { Reset(-1); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int Get() const { return fd_; }
+    int Release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void Reset(int fd) {
+        const int saved = errno;
+        if (fd_ >= 0) close(fd_);
+        fd_ = fd;
+        errno = saved;
+    }
+
+private:
+    int fd_;
+};
+
+// `path` is `root` itself or a path below it.
+bool AtOrBelow(const std::wstring& root, const std::wstring& path) {
+    return path.compare(0, root.size(), root) == 0 && (path.size() == root.size() || path[root.size()] == L'/');
+}
+
+// Opens `folder` (`root` or a folder below it): the root as given, a link there followed,
+// then each folder below it from the one before, never through a link. -1 with errno set.
+int OpenFolderBelow(const std::wstring& root, const std::wstring& folder) {
+    std::string native;
+    if (!AtOrBelow(root, folder) || !NativePath(root, native)) {
+        errno = EINVAL;
+        return -1;
+    }
+    Descriptor fd(open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    for (std::size_t at = root.size(); fd.Get() >= 0 && at < folder.size();) {
+        const std::size_t end = std::min(folder.find(L'/', at + 1), folder.size());
+        const std::wstring name = folder.substr(at + 1, end - at - 1);
+        if (name.empty() || name == L"." || name == L".." || !WideToUtf8(name, native)) {
+            errno = EINVAL;
+            return -1;
+        }
+        fd.Reset(openat(fd.Get(), native.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        at = end;
+    }
+    return fd.Release();
+}
+
+// The folder a path below `root` lies in, opened as OpenFolderBelow does, and its last name.
+int OpenParentBelow(const std::wstring& root, const std::wstring& path, std::string& name) {
+    const std::size_t slash = path.rfind(L'/');
+    if (slash == std::wstring::npos || slash < root.size() || !WideToUtf8(path.substr(slash + 1), name) ||
+        name.empty() || name == "." || name == "..") {
+        errno = EINVAL;
+        return -1;
+    }
+    return OpenFolderBelow(root, path.substr(0, slash));
+}
+
 }  // namespace
+
+PosixFileTree::PosixFileTree(const std::wstring& root) : hasRoot_(true), root_(root) {
+    while (!root_.empty() && root_.back() == L'/') root_.pop_back();
+}
+
+bool PosixFileTree::Fail(int error) {
+    lastError_ = error;
+    return false;
+}
+
+std::wstring PosixFileTree::LastErrorText() const {
+    std::wstring text;
+    if (lastError_ == 0) return text;
+    if (!Utf8ToWide(std::strerror(lastError_), text)) text = L"error " + std::to_wstring(lastError_);
+    return text;
+}
 
 bool PosixFileTree::List(const std::wstring& folder, std::vector<TreeEntry>& out) {
     out.clear();
     std::string native;
-    if (!NativePath(folder, native)) return false;
-    const int fd = open(native.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return false;
+    int fd = -1;
+    if (hasRoot_ && AtOrBelow(root_, folder)) {
+        fd = OpenFolderBelow(root_, folder);
+    } else {
+        if (!NativePath(folder, native)) return Fail(EINVAL);
+        fd = open(native.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    }
+    if (fd < 0) return Fail(errno);
     const std::unique_ptr<DIR, int (*)(DIR*)> dir(fdopendir(fd), closedir);
     if (!dir) {
+        const int error = errno;
         close(fd);
-        return false;
+        return Fail(error);
     }
     while (const dirent* d = readdir(dir.get())) {
         const std::string name = d->d_name;
@@ -107,21 +193,41 @@ bool PosixFileTree::DigestFile(const std::wstring& path, FileDigest& out) {
     return ok;
 }
 
-RemoveOutcome PosixFileTree::RemoveFile(const std::wstring&, const std::wstring& path, const TreeEntry& seen) {
+// The name is checked and removed relative to the folder opened from the root, so no link on
+// the way is followed; only a swap of the file itself in that real folder, between the check
+// and the unlink, is not excluded (POSIX has no delete bound to an open file).
+RemoveOutcome PosixFileTree::RemoveFile(const std::wstring& root, const std::wstring& path, const TreeEntry& seen) {
+    std::string name;
+    const Descriptor folder(OpenParentBelow(root, path, name));
+    if (folder.Get() < 0) {
+        if (errno == ENOENT) return RemoveOutcome::Gone;
+        // A link or a file where the listing saw a folder.
+        if (errno == ELOOP || errno == ENOTDIR) return RemoveOutcome::Changed;
+        Fail(errno);
+        return RemoveOutcome::Failed;
+    }
     struct stat st;
-    if (!LStat(path, st)) return errno == ENOENT || errno == ENOTDIR ? RemoveOutcome::Gone : RemoveOutcome::Failed;
-    std::string native;
-    if (KindOf(st) != EntryKind::File || IdentityOf(st) != seen.id || static_cast<uint64_t>(st.st_size) != seen.size ||
-        TimeOf(st) != seen.writeTime)
+    if (fstatat(folder.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT) return RemoveOutcome::Gone;
+        Fail(errno);
+        return RemoveOutcome::Failed;
+    }
+    if (KindOf(st) != EntryKind::File || (seen.id.Known() && IdentityOf(st) != seen.id) ||
+        static_cast<uint64_t>(st.st_size) != seen.size || TimeOf(st) != seen.writeTime)
         return RemoveOutcome::Changed;
-    if (!NativePath(path, native)) return RemoveOutcome::Failed;
-    if (unlink(native.c_str()) == 0) return RemoveOutcome::Removed;
-    return errno == ENOENT ? RemoveOutcome::Gone : RemoveOutcome::Failed;
+    if (unlinkat(folder.Get(), name.c_str(), 0) == 0) return RemoveOutcome::Removed;
+    if (errno == ENOENT) return RemoveOutcome::Gone;
+    Fail(errno);
+    return RemoveOutcome::Failed;
 }
 
 bool PosixFileTree::RemoveEmptyFolder(const std::wstring& root, const std::wstring& path, const FileIdentity& seen) {
+    if (path.size() <= root.size()) return Fail(EINVAL);
+    std::string name;
+    const Descriptor folder(OpenParentBelow(root, path, name));
+    if (folder.Get() < 0) return Fail(errno);
     struct stat st;
-    std::string native;
-    return path.size() > root.size() && LStat(path, st) && KindOf(st) == EntryKind::Directory &&
-           (!seen.Known() || IdentityOf(st) == seen) && NativePath(path, native) && rmdir(native.c_str()) == 0;
+    if (fstatat(folder.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return Fail(errno);
+    if (KindOf(st) != EntryKind::Directory || (seen.Known() && IdentityOf(st) != seen)) return Fail(ESTALE);
+    return unlinkat(folder.Get(), name.c_str(), AT_REMOVEDIR) == 0 || Fail(errno);
 }
