@@ -12,7 +12,8 @@ clang-format --dry-run --Werror $sources
 
 echo "== clang-tidy (portable core)"
 if ! out=$(clang-tidy --quiet -p "$native" backup/BackupPath.cpp backup/CopyName.cpp backup/RetentionPlan.cpp \
-    backup/Housekeeping.cpp backup/FileDigest.cpp settings/SettingsStore.cpp cleanup/CleanupTool.cpp cleanup/PosixFileTree.cpp 2>&1); then
+    backup/Housekeeping.cpp backup/Housekeeper.cpp backup/Journal.cpp backup/Utf8.cpp backup/FileDigest.cpp \
+    settings/SettingsStore.cpp cleanup/CleanupTool.cpp cleanup/PosixFileTree.cpp 2>&1); then
     echo "$out" | grep -v "warnings generated"
     exit 1
 fi
