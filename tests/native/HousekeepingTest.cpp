@@ -239,7 +239,8 @@ TEST_F(TickTest, IdenticalNewCopyGoesAndTheEarlierOneStaysOnlyWhileItIsUnchanged
     // The earlier copy was rewritten with other bytes of the same size since its digest was
     // taken: it is not the copy the journal describes, so it is no twin; a new copy holding the
     // old bytes is kept.
-    tree.AddFile(earlier, "v2", 5);
+    tree.nodes[earlier].bytes = "v2";  // the same file, rewritten in place
+    tree.nodes[earlier].time = 5;
     r = Tick(1, At(2026, 12, 9, 0, 15), Options(1, 0, 0, 0), "v1");
     EXPECT_FALSE(r.identical);
     EXPECT_TRUE(tree.Has(Target(1, At(2026, 12, 9, 0, 15))));
