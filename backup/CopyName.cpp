@@ -62,6 +62,19 @@ bool ValidBase(const std::wstring& base) {
 
 }  // namespace
 
+int DateDepth(CopyLayout layout) {
+    switch (layout) {
+    case CopyLayout::YearMonthDay:
+        return 3;
+    case CopyLayout::YearMonthAndDay:
+    case CopyLayout::YearAndMonthDay:
+        return 2;
+    case CopyLayout::Flat:
+        break;
+    }
+    return 0;
+}
+
 bool IsRealStamp(const CivilStamp& s) {
     return s.year >= 1 && s.year <= 9999 && s.month >= 1 && s.month <= 12 && s.day >= 1 &&
            s.day <= DaysInMonth(s.year, s.month) && s.hour >= 0 && s.hour <= 23 && s.minute >= 0 && s.minute <= 59;

@@ -44,6 +44,8 @@ std::wstring FormatStamp(const CivilStamp& s);
 bool StampOfDateStamp(const DateStamp& stamp, CivilStamp& out);
 
 enum class CopyLayout { YearMonthDay = 1, YearMonthAndDay = 2, YearAndMonthDay = 3, Flat = 4 };
+// How many date folders lie between the backup folder and a copy of the layout.
+int DateDepth(CopyLayout layout);
 
 // How the file system at hand orders names and paths without regard to letter case:
 // negative, 0 (the same name) or positive. On Windows it is the system's own comparison.

@@ -6,19 +6,6 @@
 
 namespace {
 
-int DateDepth(CopyLayout layout) {
-    switch (layout) {
-    case CopyLayout::YearMonthDay:
-        return 3;
-    case CopyLayout::YearMonthAndDay:
-    case CopyLayout::YearAndMonthDay:
-        return 2;
-    case CopyLayout::Flat:
-        break;
-    }
-    return 0;
-}
-
 // The date folders holding `path`, outermost first.
 std::vector<std::wstring> DateFolders(const std::wstring& path, CopyLayout layout) {
     std::vector<std::wstring> folders;

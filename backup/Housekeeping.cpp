@@ -122,20 +122,6 @@ private:
     std::vector<FileIdentity> ids_;
 };
 
-// How many date folders lie between the backup folder and a copy of the layout.
-int DateDepth(CopyLayout layout) {
-    switch (layout) {
-    case CopyLayout::YearMonthDay:
-        return 3;
-    case CopyLayout::YearMonthAndDay:
-    case CopyLayout::YearAndMonthDay:
-        return 2;
-    case CopyLayout::Flat:
-        break;
-    }
-    return 0;
-}
-
 }  // namespace
 
 std::vector<BackupCopy> ScanCopies(FileTree& tree, const std::wstring& folder, const DrawingKey* only,

@@ -347,10 +347,7 @@ bool JournalAsMade(const std::wstring& backupFolder, const std::wstring& drawing
         r.writeTime = Join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime);
         r.id = FileIdentity{info.dwVolumeSerialNumber, Join(info.nFileIndexHigh, info.nFileIndexLow)};
         std::wstring folder = path.substr(0, path.rfind(L'\\'));
-        for (std::size_t depth = parsed.layout == CopyLayout::YearMonthDay ? 3
-                                 : parsed.layout == CopyLayout::Flat       ? 0
-                                                                           : 2;
-             depth > 0; --depth) {
+        for (int depth = DateDepth(parsed.layout); depth > 0; --depth) {
             BY_HANDLE_FILE_INFORMATION f;
             if (!Identity(folder, f)) return false;
             r.folderIndexes.insert(r.folderIndexes.begin(), Join(f.nFileIndexHigh, f.nFileIndexLow));
