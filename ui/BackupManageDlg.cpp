@@ -67,6 +67,7 @@ ON_BN_CLICKED(IDC_THIN_OUT, OnOptionChanged)
 ON_EN_CHANGE(IDC_KEEP_COUNT, OnOptionChanged)
 ON_EN_CHANGE(IDC_KEEP_DAYS, OnOptionChanged)
 ON_BN_CLICKED(IDC_OPEN_FOLDER, OnOpenFolder)
+ON_BN_CLICKED(IDC_ADOPT_COPIES, OnAdoptCopies)
 END_MESSAGE_MAP()
 
 BackupManageDlg::BackupManageDlg(CWnd* parent) : CDialog(IDD_BACKUP_MANAGE, parent) {}
@@ -127,12 +128,16 @@ void BackupManageDlg::UpdatePreview() {
         if (p.removable > 0) text += L" (" + FormatBytes(p.removableBytes) + L")";
         if (p.future > 0) text += L"\r\n미래 날짜로 찍힌 사본 " + std::to_wstring(p.future) + L"개는 지우지 않습니다.";
         if (any && !journalRead_) text += L"\r\n백업 기록을 읽을 수 없어 다음 백업 때 아무것도 지우지 않습니다.";
-        if (any && unknown_ > 0)
-            text += L"\r\n기록에 없는 같은 이름의 사본 " + std::to_wstring(unknown_) + L"개는 지우지 않습니다";
+        if (any && !unknown_.empty())
+            text += L"\r\n기록에 없는 같은 이름의 사본 " + std::to_wstring(unknown_.size()) + L"개는 지우지 않습니다";
         if (any && unverifiable_ > 0)
             text += L"\r\n확인할 수 없는 사본 " + std::to_wstring(unverifiable_) + L"개는 지우지 않습니다";
     }
     SetDlgItemTextW(m_hWnd, IDC_RETENTION_PREVIEW, text.c_str());
+    const bool adoptable =
+        hasDrawing_ && matched_ && journalRead_ && !unknown_.empty() &&
+        (IsDlgButtonChecked(m_hWnd, IDC_SKIP_IDENTICAL) == BST_CHECKED || (RulesShown(rules) && rules.Any()));
+    EnableWindow(GetDlgItem(m_hWnd, IDC_ADOPT_COPIES), adoptable ? TRUE : FALSE);
 }
 
 void BackupManageDlg::MatchJournal() {
@@ -140,18 +145,68 @@ void BackupManageDlg::MatchJournal() {
     matched_ = true;
     Journal* journal = PluginJournal();
     journalRead_ = journal && journal->Refresh();
+    candidates_.clear();
+    unknown_.clear();
+    unverifiable_ = 0;
     for (const BackupCopy& c : copies_) {
-        if (c.size == 0) continue;  // an empty copy counts for nothing
         // Matched by path, size and write time: no file is opened for this.
         const Journal::Entry* e = journalRead_ ? journal->Find(c.path) : nullptr;
         if (!e || SystemNameOrder(e->record.drawing, drawingPath_) != 0 || e->record.size != c.size ||
             e->record.writeTime != c.writeTime)
-            ++unknown_;
+            unknown_.push_back(c);
         else if (!e->record.id.Known())
             ++unverifiable_;
-        else
+        else if (c.size > 0)  // an empty copy counts for nothing
             candidates_.push_back(c);
     }
+}
+
+void BackupManageDlg::OnAdoptCopies() {
+    Journal* journal = PluginJournal();
+    if (!journal || unknown_.empty()) return;
+    const std::wstring question =
+        L"백업 폴더의 기존 사본 " + std::to_wstring(unknown_.size()) +
+        L"개를 이 도면의 사본으로 등록합니다.\r\n도면: " + drawingPath_ +
+        L"\r\n\r\n등록한 사본은 다음 백업부터 보관 규칙에 따라 지워질 수 있습니다. 다른 폴더에 있는 같은 이름의 도면 "
+        L"사본은 구별할 수 없어 함께 등록됩니다.\r\n등록할까요?";
+    if (MessageBoxW(m_hWnd, question.c_str(), L"기존 사본 등록", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+        return;
+    // Identity, size and time as they are now; nothing is read.
+    Win32FileTree tree;
+    const std::wstring folder = TrimFolder(mFolder);
+    std::vector<JournalRecord> lines;
+    for (const BackupCopy& c : unknown_) {
+        TreeEntry now;
+        if (!tree.Stat(folder, c.path, now) || now.kind != EntryKind::File) continue;
+        JournalRecord r;
+        r.kind = JournalRecord::Kind::Adopted;
+        r.path = c.path;
+        r.drawing = drawingPath_;
+        r.stamp = c.stamp;
+        r.size = now.size;
+        r.writeTime = now.writeTime;
+        r.id = now.id;
+        std::wstring dateFolder = c.folder;
+        for (int depth = DateDepth(c.layout); depth > 0; --depth) {
+            TreeEntry f;
+            r.folderIndexes.insert(r.folderIndexes.begin(),
+                                   tree.Stat(folder, dateFolder, f) && f.kind == EntryKind::Directory ? f.id.index : 0);
+            dateFolder.resize(dateFolder.rfind(L'\\'));
+        }
+        // The listing's size and time stand for the file from now on.
+        lines.push_back(r);
+    }
+    std::wstring note;
+    if (!journal->Write(lines)) note = L"백업 기록에 쓸 수 없어 등록하지 못했습니다.";
+    for (BackupCopy& c : copies_)
+        for (const JournalRecord& r : lines)
+            if (SystemNameOrder(c.path, r.path) == 0) {
+                c.size = r.size;
+                c.writeTime = r.writeTime;
+            }
+    matched_ = false;
+    SetDlgItemTextW(m_hWnd, IDC_OPEN_FOLDER_NOTE, note.c_str());
+    UpdatePreview();
 }
 
 void BackupManageDlg::OnOptionChanged() {

@@ -23,6 +23,7 @@ protected:
 
     void OnOptionChanged();
     void OnOpenFolder();
+    void OnAdoptCopies();
 
     DECLARE_MESSAGE_MAP()
 
@@ -43,7 +44,7 @@ private:
     bool matched_ = false;
     bool journalRead_ = false;
     std::vector<BackupCopy> candidates_;  // of those, the ones the journal says the plug-in made for this drawing
-    std::size_t unknown_ = 0;             // named like its copies, but not in the journal for this drawing
+    std::vector<BackupCopy> unknown_;     // named like its copies, but not in the journal for this drawing
     std::size_t unverifiable_ = 0;        // in the journal without a file identity
 };
 

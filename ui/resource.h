@@ -20,6 +20,7 @@
 #define IDC_LAST_BACKUP 12026        // static: the last backup of this run of the host
 #define IDC_OPEN_FOLDER 12027        // button: shows the newest copy in the shell's file window
 #define IDC_OPEN_FOLDER_NOTE 12028   // static: why the folder could not be shown
+#define IDC_ADOPT_COPIES 12029       // button: registers the drawing's copies the journal does not know
 
 // Pattern n is illustrated by bitmap IDB_PATTERN_BASE + n.
 #define IDB_PATTERN_BASE 12003

@@ -79,7 +79,7 @@ protected:
 
     // Copies in stamp order, oldest first; their write times run the other way (the oldest was
     // written last), so that nothing that goes by write time instead of the stamp passes.
-    void Seed() {
+    void Seed(bool journaled = true) {
         const wchar_t* const rels[] = {L"2026\\11\\01\\plan_0800.dwg", L"2026\\11\\01\\plan_0900.dwg",
                                        L"202611\\15\\plan_1000.dwg",   L"2026\\1130\\plan_1100.dwg",
                                        L"plan_202612081200.dwg",       L"2026\\12\\08\\plan_1300.dwg",
@@ -104,7 +104,7 @@ protected:
         std::vector<std::wstring> made;
         for (const wchar_t* rel : rels)
             if (std::wstring(rel).find(L"other") == std::wstring::npos) made.push_back(backups_ / rel);
-        EXPECT_TRUE(JournalAsMade(backups_.path(), drawing_, made));
+        if (journaled) EXPECT_TRUE(JournalAsMade(backups_.path(), drawing_, made));
     }
 
     // Opens the settings dialog, then the management dialog from its new button.
@@ -237,6 +237,63 @@ TEST_F(BackupManageDialogTest, PreviewFollowsEachBoxAndIsWhatTheNextTickDeletes)
     EXPECT_EQ(copies, 3 + 1);  // the three kept, with the new one, and the future copy
     EXPECT_TRUE(PathExists(backups_ / L"2026\\12\\10\\plan_0800.dwg"));
     EXPECT_TRUE(PathExists(backups_ / L"2026\\12\\09\\plan_0905.dwg"));
+}
+
+// Copies the journal does not know are shown apart and never counted; the user registers them
+// explicitly, after a question that names the drawing and the count, and only then do they count.
+TEST_F(BackupManageDialogTest, ExistingCopiesCountOnlyOnceTheUserRegistersThem) {
+    Seed(false);
+    const std::vector<std::wstring> before = ListTree(backups_.path());
+    LoadedPlugin plugin(Watch);
+    struct {
+        BOOL enabledOff = TRUE, enabledOn = FALSE, enabledAfter = TRUE;
+        std::wstring before, question, after;
+    } seen;
+    ModalDriver driver;
+    OpenBoth(driver)
+        .Then([&] {
+            seen.enabledOff = IsWindowEnabled(GetDlgItem(manage_, 12029));
+            SetDlgItemTextW(manage_, 12022, L"2");
+            seen.enabledOn = IsWindowEnabled(GetDlgItem(manage_, 12029));
+            seen.before = Preview();
+            PostClick(manage_, 12029);
+            return true;
+        })
+        .Then([&] {
+            HWND box = FindMessageBoxWindow();
+            if (!box) return false;
+            seen.question = TextOf(GetDlgItem(box, 0xFFFF));
+            PostClick(box, IDYES);
+            return true;
+        })
+        .Then([&] {
+            if (FindMessageBoxWindow()) return false;
+            seen.after = Preview();
+            seen.enabledAfter = IsWindowEnabled(GetDlgItem(manage_, 12029));
+            PostClick(manage_, IDCANCEL);  // registering was an action of its own: Cancel keeps it
+            return true;
+        })
+        .Then(CloseSettingsWhenManageClosed(IDCANCEL));
+    Run(plugin, driver);
+    EXPECT_FALSE(seen.enabledOff);  // every option off: nothing to register for
+    EXPECT_TRUE(seen.enabledOn);
+    const std::wstring future = L"\r\n미래 날짜로 찍힌 사본 1개는 지우지 않습니다.";
+    EXPECT_EQ(seen.before,
+              L"이 도면의 사본 0개 (0 B) · 다음 백업 때 지워질 사본 0개\r\n기록에 없는 같은 이름의 사본 7개는 "
+              L"지우지 않습니다");
+    EXPECT_EQ(seen.question,
+              L"백업 폴더의 기존 사본 7개를 이 도면의 사본으로 등록합니다.\r\n도면: " + drawing_ +
+                  L"\r\n\r\n등록한 사본은 다음 백업부터 보관 규칙에 따라 지워질 수 있습니다. 다른 폴더에 "
+                  L"있는 같은 이름의 도면 사본은 구별할 수 없어 함께 등록됩니다.\r\n등록할까요?");
+    EXPECT_EQ(seen.after, L"이 도면의 사본 6개 (24 B) · 다음 백업 때 지워질 사본 5개 (20 B)" + future);
+    EXPECT_FALSE(seen.enabledAfter);
+    const std::string journal = ReadFileBytes(JournalFile());
+    int adopted = 0;
+    for (std::size_t p = 0; (p = journal.find("adopted\t", p)) != std::string::npos; ++p) ++adopted;
+    EXPECT_EQ(adopted, 7);
+    EXPECT_EQ(journal.find("other_1300"), std::string::npos);
+    EXPECT_EQ(ListTree(backups_.path()), before);  // registering deletes nothing
+    EXPECT_EQ(SettingValueCount(), 4);
 }
 
 TEST_F(BackupManageDialogTest, ValuesThatAreNotCountsBringAPromptAndKeepTheDialogOpen) {
