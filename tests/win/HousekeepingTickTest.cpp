@@ -8,9 +8,11 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <map>
 
 #include "PluginHarness.h"
 #include "WinTestUtil.h"
+#include "backup/Journal.h"
 #include "hostsim/IatHook.h"
 
 namespace {
@@ -335,6 +337,84 @@ TEST_F(HousekeepingTickTest, FailedSaveDeletesNothing) {
     EXPECT_EQ(calls.listings, 0);
     EXPECT_EQ(calls.deletes, 0);
     EXPECT_EQ(Entries(F), before);
+}
+
+// Two hosts at once, each ticking its own drawing into the same backup folder and journal:
+// every line either wrote is whole, and what the journal holds is exactly what is on disk.
+// The children run the disabled test below (a host each); keep 30 makes each delete, and so
+// write gone lines and rewrite the journal, while the other appends.
+constexpr int kChildTicks = 100;
+constexpr DWORD kChildKeep = 30;
+
+TEST(JournalChild, DISABLED_TicksOneDrawing) {
+    wchar_t drawing[MAX_PATH] = L"";
+    ASSERT_NE(GetEnvironmentVariableW(L"VH_CHILD_DRAWING", drawing, MAX_PATH), 0u);
+    SimSetDrawingPath(drawing);
+    LoadedPlugin plugin(ControlPluginClockAndTimer);
+    for (int i = 0; i < kChildTicks; ++i) {
+        SetPluginClock(2026, 12, 9 + i / 60, 10, i % 60);
+        ASSERT_TRUE(RunCapturedTick());
+    }
+    EXPECT_EQ(SimCountOf(SimMessageBox), 0);
+}
+
+TEST(JournalAcrossProcessesTest, TwoHostsAppendingAtOnceLoseAndSpliceNoLine) {
+    ScratchDir work, backups;
+    RemoveJournal();
+    ClearSettingsKey();
+    WriteSettingSz(L"mIsAutoBackup", L"1");
+    WriteSettingDw(L"mTime", 10);
+    WriteSettingSz(L"mFolder", backups.path());
+    WriteSettingDw(L"mMainItemNo", 1);
+    WriteSettingDw(L"mKeepCount", kChildKeep);
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::vector<HANDLE> children;
+    for (const wchar_t* name : {L"a.dwg", L"b.dwg"}) {
+        const std::wstring drawing = work / name;
+        WriteFileBytes(drawing, std::string("drawing ") + static_cast<char>(name[0]));
+        SetEnvironmentVariableW(L"VH_CHILD_DRAWING", drawing.c_str());
+        std::wstring command =
+            L"\"" + std::wstring(self) +
+            L"\" --gtest_filter=JournalChild.DISABLED_TicksOneDrawing --gtest_also_run_disabled_tests";
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+        CloseHandle(pi.hThread);
+        children.push_back(pi.hProcess);
+    }
+    SetEnvironmentVariableW(L"VH_CHILD_DRAWING", nullptr);
+    EXPECT_EQ(WaitForMultipleObjects(2, children.data(), TRUE, 120000), WAIT_OBJECT_0);
+    for (HANDLE child : children) {
+        DWORD code = 1;
+        GetExitCodeProcess(child, &code);
+        EXPECT_EQ(code, 0u);
+        CloseHandle(child);
+    }
+    // Every line is whole; the live records are exactly the copies on disk.
+    const std::string text = ReadFileBytes(JournalFile());
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.back(), '\n');
+    std::map<std::wstring, bool> live;
+    int lines = 0;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t lf = text.find('\n', start);
+        JournalRecord r;
+        EXPECT_TRUE(ParseJournalLine(text.substr(start, lf - start), r)) << text.substr(start, lf - start);
+        ++lines;
+        live[r.path] = r.Live();
+        start = lf + 1;
+    }
+    std::vector<std::wstring> journaled;
+    for (const auto& e : live)
+        if (e.second) journaled.push_back(e.first.substr(backups.path().size() + 1));
+    std::sort(journaled.begin(), journaled.end());
+    EXPECT_EQ(journaled, FilesBelow(backups.path()));
+    EXPECT_EQ(journaled.size(), 2 * kChildKeep);
+    EXPECT_LT(lines, 2 * 2 * kChildTicks);  // rewritten at least once: more than half was gone
+    ClearSettingsKey();
+    RemoveJournal();
 }
 
 }  // namespace
