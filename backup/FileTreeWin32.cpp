@@ -31,6 +31,40 @@ int SystemNameOrder(const std::wstring& a, const std::wstring& b) {
 
 bool Win32FileTree::List(const std::wstring& folder, std::vector<TreeEntry>& out) {
     out.clear();
+    // Listed through a handle, so that every entry comes with its file identity.
+    const unique_file dir(CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION self;
+    if (!dir || !GetFileInformationByHandle(dir.get(), &self) || !(self.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        lastError_ = dir ? ERROR_DIRECTORY : GetLastError();
+        return false;
+    }
+    buffer_.resize(64 * 1024);
+    for (FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;; kind = FileIdBothDirectoryInfo) {
+        if (!GetFileInformationByHandleEx(dir.get(), kind, buffer_.data(), static_cast<DWORD>(buffer_.size()))) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_NO_MORE_FILES) return true;
+            if (kind == FileIdBothDirectoryRestartInfo) return ListByName(folder, out);
+            lastError_ = error;
+            out.clear();
+            return false;
+        }
+        for (std::size_t at = 0;;) {
+            const auto* e = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer_.data() + at);
+            const std::wstring name(e->FileName, e->FileNameLength / sizeof(wchar_t));
+            if (name != L"." && name != L"..")
+                out.push_back({name, KindOf(e->FileAttributes), static_cast<uint64_t>(e->EndOfFile.QuadPart),
+                               static_cast<uint64_t>(e->LastWriteTime.QuadPart),
+                               FileIdentity{self.dwVolumeSerialNumber, static_cast<uint64_t>(e->FileId.QuadPart)}});
+            if (e->NextEntryOffset == 0) break;
+            at += e->NextEntryOffset;
+        }
+    }
+}
+
+bool Win32FileTree::ListByName(const std::wstring& folder, std::vector<TreeEntry>& out) {
+    out.clear();
     WIN32_FIND_DATAW fd;
     const unique_find find(FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch,
                                             nullptr, FIND_FIRST_EX_LARGE_FETCH));

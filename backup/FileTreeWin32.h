@@ -1,5 +1,6 @@
-// Housekeeping's file system on Win32. Reparse points (links, junctions) and devices are
-// reported as Other and never entered or read; deletes and folder removals never follow them.
+// Housekeeping's file system on Win32. Folders are listed through a handle, so that each entry
+// carries its file identity. Reparse points (links, junctions) and devices are reported as
+// Other and never entered or read; deletes and folder removals never follow them.
 #pragma once
 #include <vector>
 
@@ -18,6 +19,8 @@ public:
     std::wstring LastErrorText() const override;  // of the last listing that failed
 
 private:
+    // Where the system cannot list with identities: by name, identities unknown.
+    bool ListByName(const std::wstring& folder, std::vector<TreeEntry>& out);
     static bool FoldersOnTheWayAreReal(const std::wstring& root, const std::wstring& path);
     static bool HoldFoldersOnTheWay(const std::wstring& root, const std::wstring& path, std::vector<unique_file>& held);
     std::vector<unsigned char> buffer_;

@@ -56,7 +56,7 @@ set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 # A message box that opens inside a run is caught by the modal-window guard of the harness.
-add_executable(win_backup_tests tests/win/BackupRunTest.cpp tests/win/WinTestUtil.cpp hostsim/IatHook.cpp
+add_executable(win_backup_tests tests/win/BackupRunTest.cpp tests/win/FileTreeWin32Test.cpp tests/win/WinTestUtil.cpp hostsim/IatHook.cpp
     tests/win/PluginHarness.cpp tests/win/ModalGuard.cpp)
 target_link_libraries(win_backup_tests PRIVATE varnholt_plugin VylLib gtest_main)
 add_test(NAME win_backup_tests COMMAND win_backup_tests)
@@ -97,7 +97,7 @@ add_test(NAME win_plugin_tests COMMAND win_plugin_tests WORKING_DIRECTORY ${CMAK
 # A linked folder inside a backup tree, made from the Linux side before the plug-in's tests.
 add_test(NAME win_link_fixture COMMAND bash ${CMAKE_SOURCE_DIR}/tools/make-link-fixture.sh)
 set_tests_properties(win_link_fixture PROPERTIES FIXTURES_SETUP linked_tree)
-set_tests_properties(win_plugin_tests PROPERTIES FIXTURES_REQUIRED linked_tree)
+set_tests_properties(win_plugin_tests win_backup_tests PROPERTIES FIXTURES_REQUIRED linked_tree)
 
 add_executable(win_binary_tests tests/win/BinaryTest.cpp tests/win/WinTestUtil.cpp)
 target_link_libraries(win_binary_tests PRIVATE gtest_main version)

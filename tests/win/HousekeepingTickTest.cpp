@@ -30,6 +30,7 @@ FileCalls calls;
 decltype(&FindFirstFileExW) realFindFirstFileExW = nullptr;
 decltype(&CreateFileW) realCreateFileW = nullptr;
 decltype(&SetFileInformationByHandle) realSetFileInformationByHandle = nullptr;
+decltype(&GetFileInformationByHandleEx) realGetFileInformationByHandleEx = nullptr;
 decltype(&SHGetKnownFolderPath) realSHGetKnownFolderPath = nullptr;
 decltype(&CreateMutexW) realCreateMutexW = nullptr;
 
@@ -42,6 +43,11 @@ HANDLE WINAPI CountOpen(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTR
                         DWORD flags, HANDLE templ) {
     ++calls.opens;
     return realCreateFileW(name, access, share, sa, disposition, flags, templ);
+}
+// Folders are listed through a handle (or, where that is not supported, by FindFirstFileExW).
+BOOL WINAPI CountList(HANDLE h, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD size) {
+    calls.listings += kind == FileIdBothDirectoryRestartInfo;
+    return realGetFileInformationByHandleEx(h, kind, info, size);
 }
 // Files and folders are deleted through their handles only.
 BOOL WINAPI CountDelete(HANDLE h, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD size) {
@@ -69,6 +75,7 @@ void Watch(HMODULE module) {
     Patch(module, "kernel32.dll", "FindFirstFileExW", &CountFind, realFindFirstFileExW);
     Patch(module, "kernel32.dll", "CreateFileW", &CountOpen, realCreateFileW);
     Patch(module, "kernel32.dll", "SetFileInformationByHandle", &CountDelete, realSetFileInformationByHandle);
+    Patch(module, "kernel32.dll", "GetFileInformationByHandleEx", &CountList, realGetFileInformationByHandleEx);
     Patch(module, "shell32.dll", "SHGetKnownFolderPath", &CountKnownFolder, realSHGetKnownFolderPath);
     Patch(module, "kernel32.dll", "CreateMutexW", &CountMutex, realCreateMutexW);
 }

@@ -1,0 +1,85 @@
+// The Win32 file tree on Wine's real file system: identities from the listing, deletes bound
+// to what was seen, and no link passed through below the backup folder.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "WinTestUtil.h"
+#include "backup/FileTreeWin32.h"
+
+namespace {
+
+FileIdentity IdentityOf(const std::wstring& path) {
+    HANDLE h = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    BY_HANDLE_FILE_INFORMATION info{};
+    GetFileInformationByHandle(h, &info);
+    CloseHandle(h);
+    return FileIdentity{info.dwVolumeSerialNumber, uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow};
+}
+
+TEST(Win32FileTreeTest, ListsWithIdentitiesAndDeletesOnlyTheFileItSaw) {
+    ScratchDir root;
+    const std::wstring day = root / L"09", copy = day + L"\\plan_0900.dwg", other = day + L"\\plan_0910.dwg";
+    ASSERT_TRUE(CreateDirectoryW(day.c_str(), nullptr));
+    WriteFileBytes(copy, "1234");
+    WriteFileBytes(other, "5678");
+    Win32FileTree tree;
+    std::vector<TreeEntry> entries;
+    ASSERT_TRUE(tree.List(root.path(), entries));
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].kind, EntryKind::Directory);
+    EXPECT_EQ(entries[0].id, IdentityOf(day));
+    ASSERT_TRUE(tree.List(day, entries));
+    ASSERT_EQ(entries.size(), 2u);
+    TreeEntry seen = entries[0].name == L"plan_0900.dwg" ? entries[0] : entries[1];
+    EXPECT_EQ(seen.size, 4u);
+    EXPECT_TRUE(seen.id.Known());
+    EXPECT_EQ(seen.id, IdentityOf(copy));
+    TreeEntry stat;
+    ASSERT_TRUE(tree.Stat(root.path(), copy, stat));
+    EXPECT_EQ(stat.id, seen.id);
+    EXPECT_EQ(stat.writeTime, seen.writeTime);
+
+    // Replaced by another file of the same size since it was seen (saved beside, moved over it):
+    // left alone.
+    WriteFileBytes(copy + L".tmp", "abcd");
+    ASSERT_TRUE(MoveFileExW((copy + L".tmp").c_str(), copy.c_str(), MOVEFILE_REPLACE_EXISTING));
+    TreeEntry now;
+    ASSERT_TRUE(tree.Stat(root.path(), copy, now));
+    seen.writeTime = now.writeTime;  // even with the same size and time, another file is another file
+    EXPECT_EQ(tree.RemoveFile(root.path(), copy, seen), RemoveOutcome::Changed);
+    EXPECT_EQ(ReadFileBytes(copy), "abcd");
+    EXPECT_EQ(tree.RemoveFile(root.path(), copy, now), RemoveOutcome::Removed);
+    EXPECT_FALSE(PathExists(copy));
+    EXPECT_EQ(tree.RemoveFile(root.path(), copy, now), RemoveOutcome::Gone);
+    // A folder goes only when empty, and only if it is the one seen.
+    EXPECT_FALSE(tree.RemoveEmptyFolder(root.path(), day, IdentityOf(day)));
+    ASSERT_TRUE(tree.Stat(root.path(), other, now));
+    EXPECT_EQ(tree.RemoveFile(root.path(), other, now), RemoveOutcome::Removed);
+    EXPECT_FALSE(tree.RemoveEmptyFolder(root.path(), day, FileIdentity{1, 12345}));
+    EXPECT_TRUE(tree.RemoveEmptyFolder(root.path(), day, IdentityOf(day)));
+    EXPECT_FALSE(PathExists(day));
+    EXPECT_FALSE(tree.RemoveEmptyFolder(root.path(), root.path(), FileIdentity{}));  // never the root
+}
+
+// Made from the Linux side by tools/make-link-fixture.sh: below the backup folder, "2023" is a
+// link to a folder outside it that holds what would be a copy.
+TEST(Win32FileTreeTest, NothingIsReachedThroughALinkBelowTheRoot) {
+    const std::wstring root = L"C:\\vh_linked\\backup", through = root + L"\\2023\\01\\01\\plan_0800.dwg";
+    const std::wstring outside = L"C:\\vh_linked\\outside\\2023\\01\\01\\plan_0800.dwg";
+    ASSERT_TRUE(PathExists(outside)) << "the linked tree is missing";
+    Win32FileTree tree;
+    TreeEntry seen;
+    EXPECT_FALSE(tree.Stat(root, through, seen));
+    ASSERT_TRUE(tree.Stat(L"C:\\vh_linked\\outside", outside, seen));
+    EXPECT_EQ(tree.RemoveFile(root, through, seen), RemoveOutcome::Gone);
+    EXPECT_FALSE(tree.RemoveEmptyFolder(root, root + L"\\2023\\01\\01", FileIdentity{}));
+    EXPECT_EQ(ReadFileBytes(outside), "outside");
+    std::vector<TreeEntry> entries;
+    ASSERT_TRUE(tree.List(root, entries));
+    for (const TreeEntry& e : entries)
+        if (e.name == L"2023") EXPECT_EQ(e.kind, EntryKind::Other);
+}
+
+}  // namespace
