@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "CopyName.h"
+
 std::wstring FormatPadded(int value, int width) {
     const long long v = value;
     std::wstring digits = std::to_wstring(v < 0 ? -v : v);
@@ -83,44 +85,32 @@ ComposeResult ComposeTargetPath(const std::wstring& folder, const std::wstring& 
     if (!SplitFileName(FileNameOf(drawingPath), base, ext)) return ComposeResult::NoFileName;
     if (pattern < 1 || pattern > 4) return ComposeResult::NoPattern;
 
+    // The fields as the run formatted them, verbatim (a failed clock reading included).
+    const auto field = [&stamp](char letter) -> const std::wstring& {
+        switch (letter) {
+        case 'Y':
+            return stamp.mYear;
+        case 'M':
+            return stamp.mMonth;
+        case 'D':
+            return stamp.mDay;
+        case 'h':
+            return stamp.mHour;
+        default:
+            return stamp.mMinute;
+        }
+    };
+    const LayoutShape& shape = kCopyLayouts[pattern - 1];
     std::wstring t = TrimFolder(folder);
     t.reserve(t.size() + base.size() + ext.size() + 32);
     t += L'\\';
-    switch (pattern) {
-    case 1:
-        t += stamp.mYear;
+    for (int k = 0; k < shape.depth; ++k) {
+        for (const char* l = shape.folders[k]; *l; ++l) t += field(*l);
         t += L'\\';
-        t += stamp.mMonth;
-        t += L'\\';
-        t += stamp.mDay;
-        t += L'\\';
-        break;
-    case 2:
-        t += stamp.mYear;
-        t += stamp.mMonth;
-        t += L'\\';
-        t += stamp.mDay;
-        t += L'\\';
-        break;
-    case 3:
-        t += stamp.mYear;
-        t += L'\\';
-        t += stamp.mMonth;
-        t += stamp.mDay;
-        t += L'\\';
-        break;
-    default:
-        break;
     }
     t += base;
     t += L'_';
-    if (pattern == 4) {
-        t += stamp.mYear;
-        t += stamp.mMonth;
-        t += stamp.mDay;
-    }
-    t += stamp.mHour;
-    t += stamp.mMinute;
+    for (const char* l = shape.name; *l; ++l) t += field(*l);
     t += L'.';
     t += ext;
     target = std::move(t);

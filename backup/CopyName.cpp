@@ -62,18 +62,16 @@ bool ValidBase(const std::wstring& base) {
 
 }  // namespace
 
-int DateDepth(CopyLayout layout) {
-    switch (layout) {
-    case CopyLayout::YearMonthDay:
-        return 3;
-    case CopyLayout::YearMonthAndDay:
-    case CopyLayout::YearAndMonthDay:
-        return 2;
-    case CopyLayout::Flat:
-        break;
-    }
-    return 0;
-}
+const LayoutShape kCopyLayouts[4] = {
+    {CopyLayout::YearMonthDay, 3, {"Y", "M", "D"}, "hm"},
+    {CopyLayout::YearMonthAndDay, 2, {"YM", "D", nullptr}, "hm"},
+    {CopyLayout::YearAndMonthDay, 2, {"Y", "MD", nullptr}, "hm"},
+    {CopyLayout::Flat, 0, {nullptr, nullptr, nullptr}, "YMDhm"},
+};
+
+const LayoutShape& ShapeOf(CopyLayout layout) { return kCopyLayouts[static_cast<int>(layout) - 1]; }
+
+int DateDepth(CopyLayout layout) { return ShapeOf(layout).depth; }
 
 bool IsRealStamp(const CivilStamp& s) {
     return s.year >= 1 && s.year <= 9999 && s.month >= 1 && s.month <= 12 && s.day >= 1 &&
@@ -148,61 +146,65 @@ bool DrawingKeyOfPath(const std::wstring& drawingPath, DrawingKey& out) {
     return true;
 }
 
-bool ParseYearFolder(const std::wstring& name, int& year) {
-    int y = 0;
-    if (!AllDigits(name, 4, y) || y < 1) return false;
-    year = y;
+namespace {
+
+std::size_t FieldsWidth(const char* letters) {
+    std::size_t width = 0;
+    for (const char* l = letters; *l; ++l) width += *l == 'Y' ? 4 : 2;
+    return width;
+}
+
+// The fields `letters` from `text` at `pos`, each checked against those before it.
+bool ParseFields(const std::wstring& text, std::size_t pos, const char* letters, CivilStamp& stamp) {
+    CivilStamp s = stamp;
+    for (const char* l = letters; *l; ++l) {
+        const std::size_t width = *l == 'Y' ? 4 : 2;
+        int v = 0;
+        if (!Digits(text, pos, width, v)) return false;
+        pos += width;
+        switch (*l) {
+        case 'Y':
+            if (v < 1) return false;
+            s.year = v;
+            break;
+        case 'M':
+            if (v < 1 || v > 12) return false;
+            s.month = v;
+            break;
+        case 'D':
+            if (v < 1 || v > DaysInMonth(s.year, s.month)) return false;
+            s.day = v;
+            break;
+        case 'h':
+            if (v > 23) return false;
+            s.hour = v;
+            break;
+        default:
+            if (v > 59) return false;
+            s.minute = v;
+            break;
+        }
+    }
+    stamp = s;
     return true;
 }
 
-bool ParseYearMonthFolder(const std::wstring& name, int& year, int& month) {
-    int y = 0, m = 0;
-    if (name.size() != 6 || !Digits(name, 0, 4, y) || !Digits(name, 4, 2, m) || y < 1 || m < 1 || m > 12) return false;
-    year = y;
-    month = m;
-    return true;
+}  // namespace
+
+bool ParseDateFolder(const std::wstring& name, const char* letters, CivilStamp& stamp) {
+    return name.size() == FieldsWidth(letters) && ParseFields(name, 0, letters, stamp);
 }
 
-bool ParseMonthFolder(const std::wstring& name, int /*year*/, int& month) {
-    int m = 0;
-    if (!AllDigits(name, 2, m) || m < 1 || m > 12) return false;
-    month = m;
-    return true;
-}
-
-bool ParseDayFolder(const std::wstring& name, int year, int month, int& day) {
-    int d = 0;
-    if (!AllDigits(name, 2, d) || d < 1 || d > DaysInMonth(year, month)) return false;
-    day = d;
-    return true;
-}
-
-bool ParseMonthDayFolder(const std::wstring& name, int year, int& month, int& day) {
-    int m = 0, d = 0;
-    if (name.size() != 4 || !Digits(name, 0, 2, m) || !Digits(name, 2, 2, d) || m < 1 || m > 12 || d < 1 ||
-        d > DaysInMonth(year, m))
-        return false;
-    month = m;
-    day = d;
-    return true;
-}
-
-bool ParseCopyFileName(const std::wstring& name, bool flat, CivilStamp& stamp, std::wstring& base, std::wstring& ext) {
-    const std::size_t width = flat ? 12 : 4;
+bool ParseCopyFileName(const std::wstring& name, const LayoutShape& shape, CivilStamp& stamp, std::wstring& base,
+                       std::wstring& ext) {
+    const std::size_t width = FieldsWidth(shape.name);
     if (!IsWindowsFileName(name)) return false;  // a run's names never hold a separator or the like
     const std::size_t dot = name.rfind(L'.');
     if (dot == std::wstring::npos || dot + 1 == name.size() || dot < width + 2) return false;
     const std::size_t digits = dot - width;
     if (name[digits - 1] != L'_') return false;
-    int hour = 0, minute = 0;
-    if (!Digits(name, dot - 4, 2, hour) || !Digits(name, dot - 2, 2, minute) || hour > 23 || minute > 59) return false;
     CivilStamp s = stamp;
-    if (flat && (!Digits(name, digits, 4, s.year) || !Digits(name, digits + 4, 2, s.month) ||
-                 !Digits(name, digits + 6, 2, s.day)))
-        return false;
-    s.hour = hour;
-    s.minute = minute;
-    if (flat && !IsRealStamp(s)) return false;
+    if (!ParseFields(name, digits, shape.name, s)) return false;
     std::wstring b = name.substr(0, digits - 1);
     if (!ValidBase(b)) return false;
     stamp = s;
@@ -212,36 +214,18 @@ bool ParseCopyFileName(const std::wstring& name, bool flat, CivilStamp& stamp, s
 }
 
 bool ParseCopyPath(const std::vector<std::wstring>& c, ParsedCopy& out) {
-    ParsedCopy p;
-    CivilStamp& s = p.stamp;
-    switch (c.size()) {
-    case 1:
-        p.layout = CopyLayout::Flat;
-        if (!ParseCopyFileName(c[0], true, s, p.base, p.ext)) return false;
-        break;
-    case 3:
-        if (ParseYearMonthFolder(c[0], s.year, s.month)) {
-            p.layout = CopyLayout::YearMonthAndDay;
-            if (!ParseDayFolder(c[1], s.year, s.month, s.day)) return false;
-        } else if (ParseYearFolder(c[0], s.year)) {
-            p.layout = CopyLayout::YearAndMonthDay;
-            if (!ParseMonthDayFolder(c[1], s.year, s.month, s.day)) return false;
-        } else {
-            return false;
-        }
-        if (!ParseCopyFileName(c[2], false, s, p.base, p.ext)) return false;
-        break;
-    case 4:
-        p.layout = CopyLayout::YearMonthDay;
-        if (!ParseYearFolder(c[0], s.year) || !ParseMonthFolder(c[1], s.year, s.month) ||
-            !ParseDayFolder(c[2], s.year, s.month, s.day) || !ParseCopyFileName(c[3], false, s, p.base, p.ext))
-            return false;
-        break;
-    default:
-        return false;
+    for (const LayoutShape& shape : kCopyLayouts) {
+        if (c.size() != static_cast<std::size_t>(shape.depth) + 1) continue;
+        ParsedCopy p;
+        p.layout = shape.layout;
+        bool dated = true;
+        for (int k = 0; k < shape.depth && dated; ++k)
+            dated = ParseDateFolder(c[static_cast<std::size_t>(k)], shape.folders[k], p.stamp);
+        if (!dated || !ParseCopyFileName(c.back(), shape, p.stamp, p.base, p.ext)) continue;
+        out = std::move(p);
+        return true;
     }
-    out = std::move(p);
-    return true;
+    return false;
 }
 
 bool ParseCopyPathBelow(const std::wstring& folder, const std::wstring& path, ParsedCopy& out) {

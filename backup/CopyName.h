@@ -46,6 +46,7 @@ bool StampOfDateStamp(const DateStamp& stamp, CivilStamp& out);
 enum class CopyLayout { YearMonthDay = 1, YearMonthAndDay = 2, YearAndMonthDay = 3, Flat = 4 };
 // How many date folders lie between the backup folder and a copy of the layout.
 int DateDepth(CopyLayout layout);
+struct LayoutShape;
 
 // How the file system at hand orders names and paths without regard to letter case:
 // negative, 0 (the same name) or positive. On Windows it is the system's own comparison.
@@ -71,19 +72,29 @@ inline bool SameDrawing(const DrawingKey& a, const DrawingKey& b, NameOrder orde
 // <>:"/\|?*, or a trailing space or dot. Such a name is never a copy, on any platform.
 bool IsWindowsFileName(const std::wstring& name);
 
-// Folder names of the layouts. Each is exact: width, digits and a real date.
-bool ParseYearFolder(const std::wstring& name, int& year);                           // YYYY
-bool ParseYearMonthFolder(const std::wstring& name, int& year, int& month);          // YYYYMM
-bool ParseMonthFolder(const std::wstring& name, int year, int& month);               // MM
-bool ParseDayFolder(const std::wstring& name, int year, int month, int& day);        // DD
-bool ParseMonthDayFolder(const std::wstring& name, int year, int& month, int& day);  // MMDD
+// The four layouts as one table that composing, parsing and scanning all read: the stamp
+// fields of each date folder, outermost first, and those the file name carries after "B_".
+// Field letters: Y year (4 digits), M month, D day, h hour, m minute (2 digits each).
+struct LayoutShape {
+    CopyLayout layout;
+    int depth;               // date folders between the backup folder and the copy
+    const char* folders[3];  // the first `depth` are used
+    const char* name;
+};
+extern const LayoutShape kCopyLayouts[4];  // in pattern order: pattern n is kCopyLayouts[n - 1]
+const LayoutShape& ShapeOf(CopyLayout layout);
 
-// A copy's file name: B_hhmm.X in a day folder (`flat` false: sets the hour and minute of
-// `stamp`), B_YYYYMMDDhhmm.X directly in the backup folder (`flat` true: sets all of `stamp`).
+// A date folder's name as the fields `letters` of a real date, filling them into `stamp`
+// (fields of outer folders already there); false, with `stamp` unchanged, for anything else.
+bool ParseDateFolder(const std::wstring& name, const char* letters, CivilStamp& stamp);
+
+// A copy's file name in the layout `shape`: B_hhmm.X in a day folder (sets the hour and
+// minute of `stamp`), B_YYYYMMDDhhmm.X directly in the backup folder (sets all of `stamp`).
 // On failure nothing is changed. The name must be one Windows can have; B must be a base name
 // a backup run can produce: not empty, no dot at either end, no two dots in a row; X not
 // empty and without a dot; neither holds a slash or backslash.
-bool ParseCopyFileName(const std::wstring& name, bool flat, CivilStamp& stamp, std::wstring& base, std::wstring& ext);
+bool ParseCopyFileName(const std::wstring& name, const LayoutShape& shape, CivilStamp& stamp, std::wstring& base,
+                       std::wstring& ext);
 
 struct ParsedCopy {
     CopyLayout layout = CopyLayout::Flat;

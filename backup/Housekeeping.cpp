@@ -15,21 +15,9 @@ public:
         : tree_(tree), only_(only), stats_(stats), out_(out) {}
 
     void Root(const std::wstring& folder) {
-        std::vector<TreeEntry> entries;
-        if (!List(folder, entries)) return;
-        stats_.listed = true;
-        CivilStamp date;
-        for (const TreeEntry& e : entries) {
-            if (e.kind == EntryKind::File) {
-                AddIfCopy(folder, e, CopyLayout::Flat, date);
-            } else if (e.kind == EntryKind::Directory) {
-                const Enter in(ids_, e.id);
-                if (ParseYearMonthFolder(e.name, date.year, date.month))
-                    Month(Join(folder, e.name), CopyLayout::YearMonthAndDay, date);
-                else if (ParseYearFolder(e.name, date.year))
-                    Year(Join(folder, e.name), date);
-            }
-        }
+        std::vector<const LayoutShape*> all;
+        for (const LayoutShape& shape : kCopyLayouts) all.push_back(&shape);
+        Walk(folder, 0, CivilStamp{}, all);
     }
 
 private:
@@ -65,47 +53,56 @@ private:
         return false;
     }
 
-    void Year(const std::wstring& folder, CivilStamp date) {
+    // Lists `folder`, `depth` date folders below the backup folder, whose names gave `date`
+    // in each of `shapes`: its files are copies of the shapes that end here, and a folder is
+    // entered, once, for the shapes whose next date folder it names.
+    void Walk(const std::wstring& folder, int depth, const CivilStamp& date,
+              const std::vector<const LayoutShape*>& shapes) {
         std::vector<TreeEntry> entries;
-        if (!ListDateFolder(folder, entries)) return;
+        if (depth == 0) {
+            if (!List(folder, entries)) return;
+            stats_.listed = true;
+        } else if (!ListDateFolder(folder, entries)) {
+            return;
+        }
         for (const TreeEntry& e : entries) {
-            if (e.kind != EntryKind::Directory) continue;
-            const Enter in(ids_, e.id);
-            if (ParseMonthFolder(e.name, date.year, date.month))
-                Month(Join(folder, e.name), CopyLayout::YearMonthDay, date);
-            else if (ParseMonthDayFolder(e.name, date.year, date.month, date.day))
-                Day(Join(folder, e.name), CopyLayout::YearAndMonthDay, date);
+            if (e.kind == EntryKind::File) {
+                for (const LayoutShape* shape : shapes)
+                    if (shape->depth == depth) AddIfCopy(folder, e, *shape, date);
+            } else if (e.kind == EntryKind::Directory) {
+                // Shapes that read the name alike share one descent.
+                std::vector<bool> done(shapes.size(), false);
+                for (std::size_t i = 0; i < shapes.size(); ++i) {
+                    CivilStamp next = date;
+                    if (done[i] || shapes[i]->depth <= depth ||
+                        !ParseDateFolder(e.name, shapes[i]->folders[depth], next))
+                        continue;
+                    std::vector<const LayoutShape*> alike;
+                    for (std::size_t k = i; k < shapes.size(); ++k) {
+                        CivilStamp other = date;
+                        if (!done[k] && shapes[k]->depth > depth &&
+                            ParseDateFolder(e.name, shapes[k]->folders[depth], other) && other == next) {
+                            done[k] = true;
+                            alike.push_back(shapes[k]);
+                        }
+                    }
+                    const Enter in(ids_, e.id);
+                    Walk(Join(folder, e.name), depth + 1, next, alike);
+                }
+            }
         }
     }
 
-    // A month folder (YYYY\MM, or YYYYMM) and the day folders in it.
-    void Month(const std::wstring& folder, CopyLayout layout, CivilStamp date) {
-        std::vector<TreeEntry> entries;
-        if (!ListDateFolder(folder, entries)) return;
-        for (const TreeEntry& e : entries)
-            if (e.kind == EntryKind::Directory && ParseDayFolder(e.name, date.year, date.month, date.day)) {
-                const Enter in(ids_, e.id);
-                Day(Join(folder, e.name), layout, date);
-            }
-    }
-
-    void Day(const std::wstring& folder, CopyLayout layout, const CivilStamp& date) {
-        std::vector<TreeEntry> entries;
-        if (!ListDateFolder(folder, entries)) return;
-        for (const TreeEntry& e : entries) AddIfCopy(folder, e, layout, date);
-    }
-
-    void AddIfCopy(const std::wstring& folder, const TreeEntry& e, CopyLayout layout, CivilStamp stamp) {
-        if (e.kind != EntryKind::File) return;
+    void AddIfCopy(const std::wstring& folder, const TreeEntry& e, const LayoutShape& shape, CivilStamp stamp) {
         std::wstring base, ext;
-        if (!ParseCopyFileName(e.name, layout == CopyLayout::Flat, stamp, base, ext)) return;
+        if (!ParseCopyFileName(e.name, shape, stamp, base, ext)) return;
         DrawingKey key = MakeDrawingKey(base, ext);
         if (only_ && !SameDrawing(key, *only_, tree_.Order())) return;
         BackupCopy c;
         c.folder = folder;
         c.path = Join(folder, e.name);
         c.key = std::move(key);
-        c.layout = layout;
+        c.layout = shape.layout;
         c.stamp = stamp;
         c.minutes = StampMinutes(stamp);
         c.size = e.size;
