@@ -3,6 +3,7 @@
 #include <time.h>
 
 #include <memory>
+#include <set>
 
 #include "FileTreeWin32.h"
 #include "Housekeeper.h"
@@ -30,6 +31,13 @@ namespace {
 bool runInProgress = false;
 BackupOutcome lastOutcome;
 
+// Texts handed to the host's message line: the host may keep the pointer, so each stays,
+// once, as long as the library.
+const wchar_t* LastingText(const std::wstring& text) {
+    static std::set<std::wstring> texts;
+    return texts.insert(text).first->c_str();
+}
+
 const wchar_t kJournalStarted[] =
     L"[백업 관리] 이제부터 이 컴퓨터에서 만든 사본만 정리합니다. 기존 사본은 백업 관리에서 등록할 수 있습니다.";
 
@@ -55,18 +63,26 @@ void BackupOnce(const BackupSettings& settings) {
     // The record is complete before anything that may pump messages (and so open the dialog
     // that shows it) runs.
     BackupOutcome& outcome = lastOutcome;
+    const int failedBefore = outcome.failuresInRow;
+    outcome.failuresInRow = saved ? 0 : failedBefore + 1;
     outcome.kind = saved ? BackupOutcome::Kind::Saved : BackupOutcome::Kind::Failed;
     outcome.stamp = std::move(stamp);
     outcome.target = target;
     outcome.twin.clear();
     outcome.removed = outcome.failedDeletes = 0;
     outcome.journalFailed = false;
+    const HousekeepingSettings& options = PluginHousekeeping();
+    const bool quiet = options.mQuietFailures == 1;
     if (!saved) {
         const std::wstring message = L"[오류]" + target + L" 에 저장할수 없습니다.";
-        VylDlgMessageBox(message.c_str());
+        // Warn once: a box for the first failure of a run of them, the message line for the rest.
+        if (quiet && failedBefore > 0)
+            VylMsgPutMessage(LastingText(message));
+        else
+            VylDlgMessageBox(message.c_str());
         return;
     }
-    const HousekeepingSettings& options = PluginHousekeeping();
+    if (quiet && failedBefore > 0) VylMsgPutMessage(LastingText(L"[백업] 다시 저장되었습니다: " + target));
     MadeCopy made;
     if (!options.AnyOn() || !StampOfDateStamp(outcome.stamp, made.stamp)) return;
     made.path = target;

@@ -28,6 +28,7 @@ struct BackupOutcome {
     int removed = 0;      // copies the retention rules deleted
     int failedDeletes = 0;
     bool journalFailed = false;  // housekeeping could not read or write its journal: nothing was deleted
+    int failuresInRow = 0;       // failed saves since the last success (or since the library was loaded)
 };
 const BackupOutcome& LastBackupOutcome();
 

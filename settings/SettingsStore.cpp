@@ -12,6 +12,7 @@ const wchar_t kSkipIdentical[] = L"mSkipIdentical";
 const wchar_t kKeepCount[] = L"mKeepCount";
 const wchar_t kKeepDays[] = L"mKeepDays";
 const wchar_t kThinOut[] = L"mThinOut";
+const wchar_t kQuietFailures[] = L"mQuietFailures";
 
 constexpr int32_t kDefaultTime = 30;
 const wchar_t kDefaultFolder[] = L"C:\\";
@@ -150,6 +151,7 @@ void LoadHousekeeping(RegistryBackend& reg, const std::wstring& section, Houseke
     settings.mKeepCount = ReadHousekeepingValue(reg, key, kKeepCount, kAny);
     settings.mKeepDays = ReadHousekeepingValue(reg, key, kKeepDays, kAny);
     settings.mThinOut = ReadHousekeepingValue(reg, key, kThinOut, 1);
+    settings.mQuietFailures = ReadHousekeepingValue(reg, key, kQuietFailures, 1);
 }
 
 void SaveHousekeepingChanges(RegistryBackend& reg, const std::wstring& section, const HousekeepingSettings& loaded,
@@ -162,6 +164,7 @@ void SaveHousekeepingChanges(RegistryBackend& reg, const std::wstring& section, 
         {kKeepCount, loaded.mKeepCount, chosen.mKeepCount},
         {kKeepDays, loaded.mKeepDays, chosen.mKeepDays},
         {kThinOut, loaded.mThinOut, chosen.mThinOut},
+        {kQuietFailures, loaded.mQuietFailures, chosen.mQuietFailures},
     };
     for (const auto& v : values)
         if (v.after != v.before) WriteSettingDword(reg, section, v.name, v.after);

@@ -45,7 +45,9 @@ std::wstring LastBackupText() {
     case BackupOutcome::Kind::None:
         break;
     case BackupOutcome::Kind::Failed:
-        return L"마지막 백업 실패: " + StampText(last.stamp) + L"\r\n" + last.target;
+        return (last.failuresInRow >= 2 ? L"마지막 백업 실패 (연속 " + std::to_wstring(last.failuresInRow) + L"회): "
+                                        : std::wstring(L"마지막 백업 실패: ")) +
+               StampText(last.stamp) + L"\r\n" + last.target;
     case BackupOutcome::Kind::Empty:
         return L"마지막 백업: " + StampText(last.stamp) + L" 빈 사본\r\n" + last.target;
     case BackupOutcome::Kind::SkippedIdentical:
@@ -53,6 +55,7 @@ std::wstring LastBackupText() {
     case BackupOutcome::Kind::Saved: {
         std::wstring text = L"마지막 백업: " + StampText(last.stamp);
         if (last.removed > 0) text += L" (오래된 사본 " + std::to_wstring(last.removed) + L"개 지움)";
+        if (last.journalFailed) text += L" (백업 기록에 쓸 수 없어 정리하지 않음)";
         return text + L"\r\n" + last.target;
     }
     }
@@ -80,6 +83,7 @@ void BackupManageDlg::DoDataExchange(CDataExchange* pDX) {
     DDX_Text(pDX, IDC_KEEP_DAYS, mValues.mKeepDays);
     DDV_MinMaxInt(pDX, mValues.mKeepDays, 0, kLargest);
     DDX_Check(pDX, IDC_THIN_OUT, mValues.mThinOut);
+    DDX_Check(pDX, IDC_QUIET_FAILURES, mValues.mQuietFailures);
 }
 
 BOOL BackupManageDlg::OnInitDialog() {

@@ -34,7 +34,7 @@ std::string Utf8Of(const std::wstring& text) {
     return out;
 }
 
-HousekeepingSettings Options(int skip, int count, int days, int thin) { return {skip, count, days, thin}; }
+HousekeepingSettings Options(int skip, int count, int days, int thin) { return {skip, count, days, thin, 0}; }
 
 // A tree with copies of plan.dwg in all four layouts and every kind of decoy.
 void Seed(MemoryTree& tree) {

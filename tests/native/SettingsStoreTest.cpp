@@ -258,21 +258,24 @@ TEST_F(SettingsStoreTest, HousekeepingValuesAreTakenOnlyWhenUsableAndNeverWritte
         {L"mKeepCount", kRegDword, Bytes({7, 0, 0, 0, 0}), 0},
         {L"mKeepDays", kRegDword, EncodeRegDword(30), 30},
         {L"mKeepDays", 11 /*REG_QWORD*/, Bytes({30, 0, 0, 0, 0, 0, 0, 0}), 0},
+        {L"mQuietFailures", kRegDword, EncodeRegDword(1), 1},
+        {L"mQuietFailures", kRegDword, EncodeRegDword(2), 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
         reg.values.clear();
         Put(c.name, c.type, c.data);
         reg.log.clear();
-        HousekeepingSettings h{9, 9, 9, 9};
+        HousekeepingSettings h{9, 9, 9, 9, 9};
         LoadHousekeeping(reg, L"Varnholt", h);
         const std::wstring name = c.name;
         EXPECT_EQ(h.mSkipIdentical, name == L"mSkipIdentical" ? c.loaded : 0);
         EXPECT_EQ(h.mKeepCount, name == L"mKeepCount" ? c.loaded : 0);
         EXPECT_EQ(h.mKeepDays, name == L"mKeepDays" ? c.loaded : 0);
         EXPECT_EQ(h.mThinOut, name == L"mThinOut" ? c.loaded : 0);
+        EXPECT_EQ(h.mQuietFailures, name == L"mQuietFailures" ? c.loaded : 0);
         EXPECT_EQ(reg.log, (std::vector<std::wstring>{L"read mSkipIdentical", L"read mKeepCount", L"read mKeepDays",
-                                                      L"read mThinOut"}));
+                                                      L"read mThinOut", L"read mQuietFailures"}));
         EXPECT_EQ(reg.values.size(), 1u);
         EXPECT_EQ(*Get(c.name), (StoredValue{c.type, c.data}));
     }
@@ -283,8 +286,10 @@ TEST_F(SettingsStoreTest, OnlyChangedHousekeepingValuesAreWritten) {
     reg.log.clear();
     SaveHousekeepingChanges(reg, L"Varnholt", loaded, loaded);
     EXPECT_TRUE(reg.log.empty());
-    SaveHousekeepingChanges(reg, L"Varnholt", loaded, HousekeepingSettings{1, 5, 30, 0});
-    EXPECT_EQ(reg.log, (std::vector<std::wstring>{L"write mSkipIdentical", L"write mKeepDays", L"write mThinOut"}));
+    SaveHousekeepingChanges(reg, L"Varnholt", loaded, HousekeepingSettings{1, 5, 30, 0, 1});
+    EXPECT_EQ(reg.log, (std::vector<std::wstring>{L"write mSkipIdentical", L"write mKeepDays", L"write mThinOut",
+                                                  L"write mQuietFailures"}));
+    EXPECT_EQ(*Get(L"mQuietFailures"), (StoredValue{kRegDword, EncodeRegDword(1)}));
     EXPECT_EQ(*Get(L"mSkipIdentical"), (StoredValue{kRegDword, EncodeRegDword(1)}));
     EXPECT_EQ(*Get(L"mKeepDays"), (StoredValue{kRegDword, EncodeRegDword(30)}));
     EXPECT_EQ(*Get(L"mThinOut"), (StoredValue{kRegDword, EncodeRegDword(0)}));

@@ -205,6 +205,7 @@ TEST_F(BackupManageDialogTest, PreviewFollowsEachBoxAndIsWhatTheNextTickDeletes)
         type(12023, L"-1");
         type(12023, L"0");
         type(12022, L"3");
+        SendDlgItemMessageW(manage_, 12032, BM_CLICK, 0, 0);
         PostClick(manage_, IDOK);
         return true;
     });
@@ -226,6 +227,7 @@ TEST_F(BackupManageDialogTest, PreviewFollowsEachBoxAndIsWhatTheNextTickDeletes)
     // Stored: only what changed, after the four; no restart message for these.
     EXPECT_EQ(SettingDword(L"mKeepCount"), 3u);
     EXPECT_EQ(SettingDword(L"mThinOut"), 1u);
+    EXPECT_EQ(SettingDword(L"mQuietFailures"), 1u);
     EXPECT_FALSE(HasSetting(L"mKeepDays"));
     EXPECT_FALSE(HasSetting(L"mSkipIdentical"));
     EXPECT_EQ(RestartMessages(), 0);

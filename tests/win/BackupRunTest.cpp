@@ -8,6 +8,7 @@
 #include "hostsim/IatHook.h"
 #include "hostsim/VylSim.h"
 #include "settings/PluginState.h"
+#include "ui/BackupManageDlg.h"
 
 namespace {
 
@@ -89,6 +90,47 @@ TEST_F(BackupRunTest, FailedSaveShowsExactlyOneMessageWithTheTarget) {
     EXPECT_EQ(SimCallKindAt(SimCallCount() - 1), SimMessageBox);
     EXPECT_EQ(std::wstring(SimCallTextAt(SimCallCount() - 1)), L"[오류]" + target + L" 에 저장할수 없습니다.");
     EXPECT_EQ(ListTree(backup_.path()), std::vector<std::wstring>{L"blocker"});
+}
+
+// Warn once: with the switch on, a run of failed saves shows one box, then the message line,
+// and the save that works again says so; with it off, every failure has its box.
+TEST_F(BackupRunTest, FailuresInARowShowOneBoxWhenAskedAndTheRecoveryIsSaid) {
+    WriteFileBytes(backup_ / L"blocker", "not a folder");
+    const std::wstring good = backup_.path(), bad = backup_ / L"blocker\\sub";
+    const bool F = false, ok = true;
+    const bool ticks[] = {ok, F, F, F, F, F, ok, F};
+    PluginSettings().mFolder = good;
+    RunBackup(nullptr, WM_TIMER, 1, 0);  // whatever earlier tests left: a run of failures ends here
+    for (int quiet : {1, 0}) {
+        SCOPED_TRACE(quiet ? "switch on" : "switch off");
+        PluginHousekeeping().mQuietFailures = quiet;
+        std::vector<std::wstring> expected, seen, lastLines;
+        for (bool works : ticks) {
+            PluginSettings().mFolder = works ? good : bad;
+            SimClearCalls();
+            RunBackup(nullptr, WM_TIMER, 1, 0);
+            const std::wstring target = SaveTarget();
+            const int before = static_cast<int>(lastLines.size());
+            for (int i = 0; i < SimCallCount(); ++i)
+                if (SimCallKindAt(i) == SimMessageBox || SimCallKindAt(i) == SimPutMessage)
+                    seen.push_back((SimCallKindAt(i) == SimMessageBox ? L"box " : L"line ") +
+                                   std::wstring(SimCallTextAt(i)));
+            // What the user should see for this tick.
+            const bool afterFailure = before > 0 && lastLines.back() != L"ok";
+            const std::wstring failure = L"[오류]" + target + L" 에 저장할수 없습니다.";
+            if (!works) expected.push_back((quiet && afterFailure ? L"line " : L"box ") + failure);
+            if (works && quiet && afterFailure) expected.push_back(L"line [백업] 다시 저장되었습니다: " + target);
+            lastLines.push_back(works ? L"ok" : LastBackupText());
+        }
+        EXPECT_EQ(seen, expected);
+        // The last-backup line counts the failures in a row from the second on, switch or not.
+        const std::wstring stamp = StampText(LastBackupOutcome().stamp);
+        const std::wstring one = L"마지막 백업 실패: ", five = L"마지막 백업 실패 (연속 5회): ";
+        EXPECT_EQ(lastLines[1].substr(0, one.size()), one);
+        EXPECT_EQ(lastLines[5].substr(0, five.size()), five);
+        EXPECT_EQ(lastLines[7], L"마지막 백업 실패: " + stamp + L"\r\n" + SaveTarget());
+    }
+    PluginHousekeeping() = HousekeepingSettings();
 }
 
 TEST_F(BackupRunTest, NothingHappensWithoutDrawingFileNameOrPattern) {

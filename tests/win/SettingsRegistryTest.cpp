@@ -161,10 +161,10 @@ TEST(RegistryRestart, WriteBeforeRestart) {
     BackupSettings s;
     LoadSettings(kRestartSection, s);  // the store creates the key
     SaveSettings(kRestartSection, BackupSettings{1, 45, L"D:\\백업", 3});
-    SaveHousekeepingChanges(kRestartSection, HousekeepingSettings{}, HousekeepingSettings{1, 7, 0, 0});
+    SaveHousekeepingChanges(kRestartSection, HousekeepingSettings{}, HousekeepingSettings{1, 7, 0, 0, 0});
     HousekeepingSettings h;
     LoadHousekeeping(kRestartSection, h);
-    EXPECT_EQ(h, (HousekeepingSettings{1, 7, 0, 0}));
+    EXPECT_EQ(h, (HousekeepingSettings{1, 7, 0, 0, 0}));
 }
 
 TEST(RegistryRestart, ReadAfterRestart) {
@@ -178,7 +178,7 @@ TEST(RegistryRestart, ReadAfterRestart) {
     EXPECT_EQ(s.mTime, 45);
     EXPECT_EQ(s.mFolder, L"D:\\백업");
     EXPECT_EQ(s.mMainItemNo, 3);
-    EXPECT_EQ(h, (HousekeepingSettings{1, 7, 0, 0}));
+    EXPECT_EQ(h, (HousekeepingSettings{1, 7, 0, 0, 0}));
 }
 
 }  // namespace
