@@ -25,10 +25,13 @@ name="Varnholt-$version-win64"
 stage="$build/release/$name"
 rm -rf "$stage" && mkdir -p "$stage" "$VARNHOLT_ROOT/dist"
 cp "$bin/Varnholt.dll" "$bin/VarnholtCleanup.exe" "$stage/"
-# The guide is the README's Korean section, with Windows line ends for Notepad.
-sed -n '/^<!-- 사용 안내 시작 -->$/,/^<!-- 사용 안내 끝 -->$/p' "$VARNHOLT_ROOT/README.md" | sed '1d;$d' |
-    sed 's/$/\r/' >"$stage/사용안내.txt"
-[ -s "$stage/사용안내.txt" ] || { echo "the README has no Korean section" >&2; exit 1; }
+# The guide is the README's Korean section, UTF-8 with a byte-order mark and Windows line ends,
+# so that Notepad on older Windows shows it as written.
+{
+    printf '\xef\xbb\xbf'
+    sed -n '/^<!-- 사용 안내 시작 -->$/,/^<!-- 사용 안내 끝 -->$/p' "$VARNHOLT_ROOT/README.md" | sed '1d;$d' | sed 's/$/\r/'
+} >"$stage/사용안내.txt"
+[ "$(wc -c <"$stage/사용안내.txt")" -gt 3 ] || { echo "the README has no Korean section" >&2; exit 1; }
 (cd "$stage" && sha256sum Varnholt.dll VarnholtCleanup.exe 사용안내.txt >SHA256SUMS)
 rm -f "$VARNHOLT_ROOT/dist/$name.zip"
 (cd "$build/release" && zip -q -r "$VARNHOLT_ROOT/dist/$name.zip" "$name")
