@@ -3,6 +3,7 @@
 
 #include <time.h>
 
+#include "PluginHarness.h"
 #include "WinTestUtil.h"
 #include "backup/BackupRun.h"
 #include "hostsim/IatHook.h"
@@ -278,6 +279,25 @@ TEST(DateStampWin, FieldsHaveTheirWidths) {
     EXPECT_EQ(FillDateStamp(s), 1);
     EXPECT_EQ(s.mYear.size(), 4u);
     for (const std::wstring* f : {&s.mMonth, &s.mDay, &s.mHour, &s.mMinute, &s.mSecond}) EXPECT_EQ(f->size(), 2u);
+}
+
+// A save reported as done that left an empty copy: the last-backup line says so, and the
+// good copy before it stays even with keep 1.
+TEST_F(BackupRunTest, AnEmptyCopyIsShownAsSuchAndDisplacesNothing) {
+    RemoveJournal();
+    PluginHousekeeping().mKeepCount = 1;
+    RunBackup(nullptr, WM_TIMER, 1, 0);
+    const std::wstring good = SaveTarget();
+    WriteFileBytes(drawing_, "");
+    SimClearCalls();
+    PluginSettings().mMainItemNo = 4;
+    RunBackup(nullptr, WM_TIMER, 1, 0);
+    const std::wstring empty = SaveTarget();
+    EXPECT_EQ(LastBackupText(), L"마지막 백업: " + StampText(LastBackupOutcome().stamp) + L" 빈 사본\r\n" + empty);
+    EXPECT_EQ(ReadFileBytes(good), kDrawing);
+    EXPECT_EQ(ReadFileBytes(empty), "");
+    PluginHousekeeping() = HousekeepingSettings();
+    RemoveJournal();
 }
 
 }  // namespace
