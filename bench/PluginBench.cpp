@@ -3,15 +3,18 @@
 //   dialogs N - N settings-dialog cycles alone, with figures every 200
 //   tick  - one tick of the plug-in beside the bare platform calls it cannot avoid
 //   start - Startup with settings present beside bare reads of the registry values it reads
-//   housekeeping - steady ticks with skip-identical and keep-N on beside ticks with everything off
-//                  (8 MB drawing, 10,000 copies of it and 10,000 of another drawing over 1,000 day
-//                  folders), the first scan, and the steady tick at 10,000 copies beside 100
+//   housekeeping - steady ticks with skip identical and keep N = 20 on beside ticks with everything
+//                  off (8 MB drawing; 10,000 journaled copies of it and 10,000 of another drawing
+//                  over 1,000 day folders, trimmed to 20 by a first load), the first tick of a fresh
+//                  load (journal load included), the steady tick over that journal beside one of
+//                  100 + 100 copies, and the parts of a tick (journal calls, file calls) timed
 #include <windows.h>
 #include <psapi.h>
 
 #include <time.h>
 
 #include <chrono>
+#include <cstring>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -20,6 +23,10 @@
 
 #include "backup/BackupPath.h"
 #include "backup/CopyName.h"
+#include "backup/FileTreeWin32.h"
+#include "backup/Housekeeper.h"
+#include "backup/Journal.h"
+#include "backup/JournalWin32.h"
 #include "hostsim/IatHook.h"
 #include "hostsim/VylSim.h"
 #include "tests/win/PluginHarness.h"
@@ -145,10 +152,12 @@ void TickCost(const std::wstring& folder) {
 }
 
 // `days` day folders (layout 1) up to 2026-12-08, each with `perDay` copies of plan.dwg and of
-// other.dwg; the newest copy of plan.dwg holds `newest`, the rest one byte each.
-void SeedHistory(const std::wstring& folder, int days, int perDay, const std::string& newest) {
+// other.dwg; the newest copy of plan.dwg holds `newest`, the rest one byte each. The copies'
+// paths go to `plan` and `other`, oldest first.
+void SeedHistory(const std::wstring& folder, int days, int perDay, const std::string& newest,
+                 std::vector<std::wstring>& plan, std::vector<std::wstring>& other) {
     const int64_t last = StampMinutes(CivilStamp{2026, 12, 8, 0, 0});
-    for (int d = 0; d < days; ++d) {
+    for (int d = days - 1; d >= 0; --d) {
         const CivilStamp day = StampFromMinutes(last - static_cast<int64_t>(d) * kMinutesPerDay);
         const std::wstring year = folder + L"\\" + FormatPadded(day.year, 4);
         const std::wstring month = year + L"\\" + FormatPadded(day.month, 2);
@@ -158,27 +167,77 @@ void SeedHistory(const std::wstring& folder, int days, int perDay, const std::st
         CreateDirectoryW(dayFolder.c_str(), nullptr);
         for (int k = 0; k < perDay; ++k) {
             const std::wstring hhmm = FormatPadded(8 + k, 2) + L"00";
-            WriteFileBytes(dayFolder + L"\\plan_" + hhmm + L".dwg", d == 0 && k == perDay - 1 ? newest : "x");
-            WriteFileBytes(dayFolder + L"\\other_" + hhmm + L".dwg", "x");
+            plan.push_back(dayFolder + L"\\plan_" + hhmm + L".dwg");
+            other.push_back(dayFolder + L"\\other_" + hhmm + L".dwg");
+            WriteFileBytes(plan.back(), d == 0 && k == perDay - 1 ? newest : "x");
+            WriteFileBytes(other.back(), "x");
         }
     }
 }
 
+// Journals the seeded copies as the plug-in would have made them, a day at a time.
+bool JournalHistory(const std::wstring& folder, const std::wstring& work, const std::vector<std::wstring>& plan,
+                    const std::vector<std::wstring>& other, int perDay) {
+    for (std::size_t i = 0; i < plan.size(); i += static_cast<std::size_t>(perDay)) {
+        const auto n = static_cast<std::ptrdiff_t>(perDay);
+        const auto at = static_cast<std::ptrdiff_t>(i);
+        if (!JournalAsMade(folder, work + L"\\plan.dwg", {plan.begin() + at, plan.begin() + at + n}) ||
+            !JournalAsMade(folder, work + L"\\other.dwg", {other.begin() + at, other.begin() + at + n}))
+            return false;
+    }
+    return true;
+}
+
+// `count` made lines of copies of other drawings (sheet00.dwg to sheet99.dwg) below `folder`,
+// as a journal holds them; no file stands behind them (a tick of plan.dwg never looks).
+std::string OtherDrawingLines(const std::wstring& folder, const std::wstring& work, int count) {
+    std::string text;
+    const int64_t last = StampMinutes(CivilStamp{2026, 12, 8, 0, 0});
+    for (int i = 0; i < count; ++i) {
+        JournalRecord r;
+        r.stamp = StampFromMinutes(last - static_cast<int64_t>(i / 100) * kMinutesPerDay + 8 * 60 + i % 100);
+        const std::wstring sheet = L"sheet" + FormatPadded(i % 100, 2);
+        r.drawing = work + L"\\" + sheet + L".dwg";
+        r.path = folder + L"\\" + FormatPadded(r.stamp.year, 4) + L"\\" + FormatPadded(r.stamp.month, 2) + L"\\" +
+                 FormatPadded(r.stamp.day, 2) + L"\\" + sheet + L"_" + FormatPadded(r.stamp.hour, 2) +
+                 FormatPadded(r.stamp.minute, 2) + L".dwg";
+        r.size = 1;
+        r.writeTime = 134096000000000000ull + static_cast<uint64_t>(i) * 600000000ull;
+        r.id = FileIdentity{0x5eed, 0x700000u + static_cast<uint64_t>(i)};
+        r.folderIndexes = {0x600001, 0x600002, 0x600003u + static_cast<uint64_t>(i / 100)};
+        std::string line;
+        if (FormatJournalLine(r, line)) text += line;
+    }
+    return text;
+}
+
+std::size_t CountLines(const std::string& text) {
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+// The plug-in's journal file holds `text` (and nothing else stands there).
+void UseJournal(const std::string& text) {
+    RemoveJournal();
+    CreateDirectoryW(JournalFolder().c_str(), nullptr);
+    WriteFileBytes(JournalFile(), text);
+}
+
 struct TickFigures {
-    double first = 0;   // seconds, the first tick after loading (with housekeeping on: the scan)
+    double first = 0;   // seconds, the first tick after loading (with housekeeping on: the journal load)
     double steady = 0;  // seconds per tick, median of the ticks after it
 };
 
 // Loads the plug-in on `folder` and runs `ticks` + 1 ticks at 2026-12-09 09:05, the drawing unchanged.
-TickFigures Ticks(const std::wstring& folder, bool housekeeping, int ticks) {
+// keepCount 0: everything off; otherwise skip identical and keep N = keepCount.
+TickFigures Ticks(const std::wstring& folder, int keepCount, int ticks) {
     ClearSettingsKey();
     WriteSettingSz(L"mIsAutoBackup", L"1");
     WriteSettingDw(L"mTime", 10);
     WriteSettingSz(L"mFolder", folder);
     WriteSettingDw(L"mMainItemNo", 1);
-    if (housekeeping) {
+    if (keepCount > 0) {
         WriteSettingDw(L"mSkipIdentical", 1);
-        WriteSettingDw(L"mKeepCount", 1000000);  // on, but above the history: nothing else goes
+        WriteSettingDw(L"mKeepCount", static_cast<DWORD>(keepCount));
     }
     TickFigures f;
     std::vector<double> times;
@@ -197,11 +256,11 @@ TickFigures Ticks(const std::wstring& folder, bool housekeeping, int ticks) {
     DeleteFileW((folder + L"\\2026\\12\\09\\plan_0905.dwg").c_str());
     RemoveDirectoryW((folder + L"\\2026\\12\\09").c_str());
     std::sort(times.begin(), times.end());
-    f.steady = times[times.size() / 2];
+    if (!times.empty()) f.steady = times[times.size() / 2];
     return f;
 }
 
-// Lists every folder below `folder` with the same call the plug-in uses; returns the entries seen.
+// Lists every folder below `folder` with the listing call a scan would use; returns the entries seen.
 std::size_t BareWalk(const std::wstring& folder) {
     std::size_t seen = 0;
     WIN32_FIND_DATAW fd;
@@ -217,6 +276,227 @@ std::size_t BareWalk(const std::wstring& folder) {
     return seen;
 }
 
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+template <typename F>
+double MedianOf(int runs, F&& f) {
+    std::vector<double> v;
+    for (int i = 0; i < runs; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        f();
+        v.push_back(Seconds(start));
+    }
+    return Median(v);
+}
+
+std::size_t CopiesOf(const std::wstring& folder, const wchar_t* prefix) {
+    std::size_t n = 0;
+    for (const std::wstring& p : ListTree(folder))
+        if (p.find(prefix) != std::wstring::npos) ++n;
+    return n;
+}
+
+// The pieces of a steady tick, timed one by one outside the plug-in over a journal holding `text`.
+void TickPieces(const char* name, const std::string& text, const std::wstring& folder, const std::wstring& work,
+                const std::wstring& scratch) {
+    const std::wstring path = scratch + L"\\journal-" + std::wstring(name, name + strlen(name)) + L".txt";
+    WriteFileBytes(path, text);
+    const double load = MedianOf(5, [&] {
+        Win32JournalStore store(path);
+        Journal journal(store, SystemNameOrder);
+        journal.Refresh();
+    });
+    Win32JournalStore store(path);
+    Journal journal(store, SystemNameOrder);
+    journal.Refresh();
+    const double refresh = MedianOf(21, [&] { journal.Refresh(); });
+    std::size_t parsed = 0;
+    const double parse = MedianOf(5, [&] {
+        parsed = 0;
+        JournalRecord r;
+        for (std::size_t at = 0, lf; (lf = text.find('\n', at)) != std::string::npos; at = lf + 1)
+            parsed += ParseJournalLine(text.substr(at, lf - at), r);
+    });
+    const double crc = MedianOf(5, [&] { Crc32(text.data(), text.size()); });
+    std::size_t candidates = 0;
+    const double pick =
+        MedianOf(21, [&] { candidates = CandidatesOf(journal, folder, work + L"\\plan.dwg", SystemNameOrder).size(); });
+    const double live = MedianOf(21, [&] { journal.Live(); });
+    std::vector<JournalRecord> one(1);
+    one[0].kind = JournalRecord::Kind::Gone;
+    one[0].path = folder + L"\\2026\\12\\09\\plan_0905.dwg";
+    const double write = MedianOf(21, [&] { journal.Write(one); });
+    printf(
+        "  %-7s journal %6zu lines %8zu bytes: load (fresh Refresh) %7.2f ms (ParseJournalLine of every line "
+        "alone %.2f ms, of it CRC-32 %.2f ms), Refresh with nothing new %.3f ms, CandidatesOf %.3f ms (of it "
+        "Live() %.3f ms; %zu candidates), Write of one line %.3f ms\n",
+        name, CountLines(text), text.size(), load * 1e3, parse * 1e3, crc * 1e3, refresh * 1e3, pick * 1e3, live * 1e3,
+        candidates, write * 1e3);
+    DeleteFileW(path.c_str());
+}
+
+// Times every file-tree and journal-store call one housekeeping step makes: the step itself
+// (HousekeepAfterSave, as the plug-in calls it after the host's save) over the real file
+// system and a journal file of its own, outside the plug-in.
+class Timed {
+public:
+    template <typename F>
+    auto operator()(int slot, F&& f) {
+        const auto start = std::chrono::steady_clock::now();
+        auto result = f();
+        spent[slot] += Seconds(start);
+        ++calls[slot];
+        return result;
+    }
+    double spent[10] = {};
+    int calls[10] = {};
+};
+const char* const kSlotNames[10] = {"Stat", "DigestFile", "RemoveFile", "RemoveEmptyFolder", "List",
+                                    "Lock", "ReadNew",    "Append",     "Replace",           "Unlock"};
+
+class TimedTree : public FileTree {
+public:
+    explicit TimedTree(Timed& t) : t_(t) {}
+    bool List(const std::wstring& f, std::vector<TreeEntry>& out) override {
+        return t_(4, [&] { return tree_.List(f, out); });
+    }
+    bool Stat(const std::wstring& r, const std::wstring& p, TreeEntry& out) override {
+        return t_(0, [&] { return tree_.Stat(r, p, out); });
+    }
+    bool DigestFile(const std::wstring& p, FileDigest& out) override {
+        return t_(1, [&] { return tree_.DigestFile(p, out); });
+    }
+    RemoveOutcome RemoveFile(const std::wstring& r, const std::wstring& p, const TreeEntry& seen) override {
+        return t_(2, [&] { return tree_.RemoveFile(r, p, seen); });
+    }
+    bool RemoveEmptyFolder(const std::wstring& r, const std::wstring& p, const FileIdentity& seen) override {
+        return t_(3, [&] { return tree_.RemoveEmptyFolder(r, p, seen); });
+    }
+    wchar_t Separator() const override { return tree_.Separator(); }
+    NameOrder Order() const override { return tree_.Order(); }
+
+private:
+    Timed& t_;
+    Win32FileTree tree_;
+};
+
+class TimedStore : public JournalStore {
+public:
+    TimedStore(Timed& t, const std::wstring& path) : t_(t), store_(path) {}
+    bool Lock() override {
+        const bool ok = t_(5, [&] { return store_.Lock(); });
+        since_ = std::chrono::steady_clock::now();
+        return ok;
+    }
+    void Unlock() override {
+        held += Seconds(since_);
+        t_(9, [&] { return store_.Unlock(), true; });
+    }
+    double held = 0;  // seconds between Lock and Unlock
+    bool ReadNew(std::string& out, bool& restarted) override {
+        return t_(6, [&] { return store_.ReadNew(out, restarted); });
+    }
+    bool Append(const std::string& lines, bool& created) override {
+        return t_(7, [&] { return store_.Append(lines, created); });
+    }
+    bool Replace(const std::string& whole) override {
+        return t_(8, [&] { return store_.Replace(whole); });
+    }
+
+private:
+    Timed& t_;
+    Win32JournalStore store_;
+    std::chrono::steady_clock::time_point since_;
+};
+
+// `ticks` housekeeping steps after a save of the drawing into `folder` (layout 1, 2026-12-09 09:05),
+// over a journal file holding `text`; prints the mean of each part of a step (the first one,
+// which loads the journal, left out).
+void TickInside(const char* name, const std::string& text, const std::wstring& folder, const std::wstring& work,
+                const std::wstring& scratch, int ticks) {
+    const std::wstring path = scratch + L"\\inside-" + std::wstring(name, name + strlen(name)) + L".txt";
+    WriteFileBytes(path, text);
+    Timed t;
+    TimedTree tree(t);
+    TimedStore store(t, path);
+    Journal journal(store, SystemNameOrder);
+    HousekeepingSettings settings;
+    settings.mSkipIdentical = 1;
+    settings.mKeepCount = 20;
+    MadeCopy made;
+    made.layout = static_cast<CopyLayout>(1);
+    made.stamp = CivilStamp{2026, 12, 9, 9, 5};
+    made.path = folder + L"\\2026\\12\\09\\plan_0905.dwg";
+    const std::wstring drawing = work + L"\\plan.dwg";
+    const std::vector<std::wstring> chain = PlanDirectoryChain(made.path);
+    double folders = 0, save = 0, step = 0, first = 0;
+    int identical = 0;
+    for (int i = 0; i <= ticks; ++i) {
+        if (i == 1) t = Timed{}, store.held = 0;
+        auto start = std::chrono::steady_clock::now();
+        for (const std::wstring& f : chain) CreateDirectoryW(f.c_str(), nullptr);
+        const double f = Seconds(start);
+        start = std::chrono::steady_clock::now();
+        CopyFileW(drawing.c_str(), made.path.c_str(), FALSE);
+        const double s = Seconds(start);
+        start = std::chrono::steady_clock::now();
+        const TickReport report = HousekeepAfterSave(tree, journal, folder, drawing, made, settings);
+        const double h = Seconds(start);
+        if (i == 0) {
+            first = h;
+            continue;
+        }
+        folders += f;
+        save += s;
+        step += h;
+        identical += report.identical;
+    }
+    double calls = 0;
+    for (double v : t.spent) calls += v;
+    printf(
+        "  %-6s (%zu lines): folder chain %.2f ms, host's save %.2f ms, housekeeping step %.2f ms (first, journal "
+        "load included, %.1f ms); %d/%d identical\n    of the step: ",
+        name, CountLines(text), folders / ticks * 1e3, save / ticks * 1e3, step / ticks * 1e3, first * 1e3, identical,
+        ticks);
+    for (int k = 0; k < 10; ++k)
+        if (t.calls[k])
+            printf("%s %.1f x %.3f ms, ", kSlotNames[k], double(t.calls[k]) / ticks, t.spent[k] / t.calls[k] * 1e3);
+    printf(
+        "the rest (in memory) %.3f ms, of it under the journal's lock (parsing what was read, applying it) "
+        "%.3f ms\n",
+        (step - calls) / ticks * 1e3, (store.held - t.spent[6] - t.spent[7] - t.spent[8]) / ticks * 1e3);
+    // The journal-sized part of "the rest": the candidates picked from every live record.
+    const double pick = MedianOf(21, [&] { CandidatesOf(journal, folder, drawing, SystemNameOrder); });
+    // The same after 8 MB went through the cache, as in a tick (the digest of the new copy comes first).
+    std::vector<double> colds;
+    CopyFileW(drawing.c_str(), made.path.c_str(), FALSE);
+    FileDigest digest;
+    for (int i = 0; i < 11; ++i) {
+        tree.DigestFile(made.path, digest);
+        const auto start = std::chrono::steady_clock::now();
+        CandidatesOf(journal, folder, drawing, SystemNameOrder);
+        colds.push_back(Seconds(start));
+    }
+    DeleteFileW(made.path.c_str());
+    const double cold = Median(colds);
+    const double live = MedianOf(21, [&] { journal.Live(); });
+    std::size_t same = 0;
+    const double compare = MedianOf(21, [&] {
+        same = 0;
+        for (const Journal::Entry* e : journal.Live()) same += SystemNameOrder(e->record.drawing, drawing) == 0;
+    });
+    printf(
+        "    of the rest: CandidatesOf %.3f ms after reading 8 MB, %.3f ms warm (Live() %.3f ms, Live() and a drawing "
+        "comparison per live record "
+        "%.3f ms, %zu of %zu the same drawing)\n",
+        cold * 1e3, pick * 1e3, live * 1e3, compare * 1e3, same, journal.LiveCount());
+    RemoveDirectoryW((folder + L"\\2026\\12\\09").c_str());
+    DeleteFileW(path.c_str());
+}
+
 void HousekeepingCost(const std::wstring& work) {
     std::string drawing(8 << 20, '\0');
     uint32_t seed = 1;
@@ -224,36 +504,26 @@ void HousekeepingCost(const std::wstring& work) {
     WriteFileBytes(work + L"\\big.dwg", drawing);
     SimSetDrawingPath((work + L"\\plan.dwg").c_str());
     CopyFileW((work + L"\\big.dwg").c_str(), (work + L"\\plan.dwg").c_str(), FALSE);
-    ScratchDir large(L"C:\\"), small(L"C:\\");
+    ScratchDir large(L"C:\\"), small(L"C:\\"), scratch(L"C:\\");
     auto start = std::chrono::steady_clock::now();
-    SeedHistory(large.path(), 1000, 10, drawing);
-    SeedHistory(small.path(), 10, 10, drawing);
+    std::vector<std::wstring> largePlan, largeOther, smallPlan, smallOther;
+    SeedHistory(large.path(), 1000, 10, drawing, largePlan, largeOther);
+    SeedHistory(small.path(), 10, 10, drawing, smallPlan, smallOther);
     printf("seeded 20,000 + 200 copies in %.1f s\n", Seconds(start));
-    std::vector<double> off, on, on100, scan, scan100;
-    for (int round = 0; round < 5; ++round) {
-        const TickFigures a = Ticks(large.path(), false, 20);
-        const TickFigures b = Ticks(large.path(), true, 20);
-        const TickFigures c = Ticks(small.path(), true, 20);
-        off.push_back(a.steady);
-        on.push_back(b.steady);
-        on100.push_back(c.steady);
-        scan.push_back(b.first);
-        scan100.push_back(c.first);
-        printf("round %d: off %.2f ms, on %.2f ms (first %.1f ms), on at 100 copies %.2f ms (first %.1f ms)\n", round,
-               a.steady * 1e3, b.steady * 1e3, b.first * 1e3, c.steady * 1e3, c.first * 1e3);
-    }
-    const auto median = [](std::vector<double> v) {
-        std::sort(v.begin(), v.end());
-        return v[v.size() / 2];
-    };
-    printf(
-        "steady tick, 8 MB drawing, 10,000 + 10,000 copies: housekeeping off %.2f ms, skip-identical + keep-N on "
-        "%.2f ms, ratio %.3f\n",
-        median(off) * 1e3, median(on) * 1e3, median(on) / median(off));
-    printf("steady tick with it on: 10,000 copies %.2f ms, 100 copies %.2f ms, ratio %.3f\n", median(on) * 1e3,
-           median(on100) * 1e3, median(on) / median(on100));
-    printf("first tick after loading (scan and first read): 10,000 copies %.1f ms, 100 copies %.1f ms\n",
-           median(scan) * 1e3, median(scan100) * 1e3);
+
+    // Each setting has its own journal file, put in place before the plug-in loads and taken
+    // back after it unloaded, so that one setting's records do not weigh on another's ticks.
+    start = std::chrono::steady_clock::now();
+    RemoveJournal();
+    if (!JournalHistory(large.path(), work, largePlan, largeOther, 10)) return void(puts("journal seed failed"));
+    std::string largeJournal = ReadFileBytes(JournalFile());
+    RemoveJournal();
+    if (!JournalHistory(small.path(), work, smallPlan, smallOther, 10)) return void(puts("journal seed failed"));
+    std::string smallJournal = ReadFileBytes(JournalFile());
+    printf("journaled them in %.1f s: %zu lines, %zu bytes, %.1f bytes per copy (made lines, no digest)\n",
+           Seconds(start), CountLines(largeJournal), largeJournal.size(),
+           static_cast<double>(largeJournal.size()) / static_cast<double>(CountLines(largeJournal)));
+
     std::vector<double> walks;
     std::size_t entries = 0;
     for (int i = 0; i < 5; ++i) {
@@ -261,7 +531,108 @@ void HousekeepingCost(const std::wstring& work) {
         entries = BareWalk(large.path());
         walks.push_back(Seconds(start));
     }
-    printf("bare listing of the same tree (%zu entries): %.1f ms\n", entries, median(walks) * 1e3);
+    printf("reference: bare listing of the seeded tree (%zu entries, what a scan would list): %.1f ms\n", entries,
+           Median(walks) * 1e3);
+
+    puts("pieces over the seeded journals (outside the plug-in):");
+    TickPieces("seeded", largeJournal, large.path(), work, scratch.path());
+
+    // The first load with keep N = 20 trims each history to the newest 20 copies of plan.dwg;
+    // the journal then compacts. Every figure after this one is over the trimmed history.
+    const int keep = 20;
+    UseJournal(largeJournal);
+    TickFigures trim = Ticks(large.path(), keep, 20);
+    largeJournal = ReadFileBytes(JournalFile());
+    printf(
+        "trimming tick (10,000 -> 20 copies of plan.dwg, journal of 20,000 lines): %.0f ms; left: %zu copies of "
+        "plan.dwg, %zu of other.dwg; journal now %zu lines, %zu bytes; steady ticks after it %.2f ms\n",
+        trim.first * 1e3, CopiesOf(large.path(), L"plan_"), CopiesOf(large.path(), L"other_"), CountLines(largeJournal),
+        largeJournal.size(), trim.steady * 1e3);
+    UseJournal(smallJournal);
+    trim = Ticks(small.path(), keep, 20);
+    smallJournal = ReadFileBytes(JournalFile());
+    printf("trimming tick (100 -> 20 copies of plan.dwg): %.0f ms; journal now %zu lines\n", trim.first * 1e3,
+           CountLines(smallJournal));
+    // The heaviest steady journal: the trimmed one plus 9,980 live records of other drawings,
+    // so that it again holds 20,000 live lines (20 of them plan.dwg's).
+    std::string fullJournal = largeJournal + OtherDrawingLines(large.path(), work, 9980);
+
+    puts(
+        "settings (all: 8 MB drawing, unchanged, so every new copy is deleted again as identical):\n"
+        "  off:   everything off, over the trimmed 10,000-history tree\n"
+        "  on:    skip identical + keep N = 20, journal after trimming 10,000 + 10,000 journaled copies\n"
+        "         (20 of plan.dwg + 10,000 of other.dwg live)\n"
+        "  full:  the same with 9,980 more live records of other drawings (20,000 live lines)\n"
+        "  small: the same after trimming 100 + 100 journaled copies (20 + 100 live)\n"
+        "  first: the first tick of a fresh load of the plug-in, journal load included");
+    std::vector<double> off, on, onFirst, full, fullFirst, on100, on100First;
+    const auto run = [&](std::string& journal, const std::wstring& folder, std::vector<double>& steady,
+                         std::vector<double>& first) {
+        UseJournal(journal);
+        const TickFigures f = Ticks(folder, keep, 20);
+        journal = ReadFileBytes(JournalFile());
+        steady.push_back(f.steady);
+        first.push_back(f.first);
+        return f;
+    };
+    for (int round = 0; round < 5; ++round) {
+        RemoveJournal();
+        const TickFigures a = Ticks(large.path(), 0, 20);
+        off.push_back(a.steady);
+        const TickFigures b = run(largeJournal, large.path(), on, onFirst);
+        const TickFigures c = run(fullJournal, large.path(), full, fullFirst);
+        const TickFigures d = run(smallJournal, small.path(), on100, on100First);
+        printf(
+            "round %d: off %.2f ms, on %.2f ms (first %.1f ms), full %.2f ms (first %.1f ms), small %.2f ms "
+            "(first %.1f ms)\n",
+            round, a.steady * 1e3, b.steady * 1e3, b.first * 1e3, c.steady * 1e3, c.first * 1e3, d.steady * 1e3,
+            d.first * 1e3);
+    }
+    printf(
+        "steady tick, 8 MB drawing: housekeeping off %.2f ms, skip-identical + keep N = 20 on %.2f ms, ratio %.3f "
+        "(full: %.2f ms, ratio %.3f)\n",
+        Median(off) * 1e3, Median(on) * 1e3, Median(on) / Median(off), Median(full) * 1e3, Median(full) / Median(off));
+    printf(
+        "first tick after loading, journal load included: on %.1f ms = %.2f x its steady tick; full %.1f ms = "
+        "%.2f x; small %.1f ms = %.2f x\n",
+        Median(onFirst) * 1e3, Median(onFirst) / Median(on), Median(fullFirst) * 1e3, Median(fullFirst) / Median(full),
+        Median(on100First) * 1e3, Median(on100First) / Median(on100));
+    printf(
+        "steady tick with it on: 10,000-history journal %.2f ms, 100-history journal %.2f ms, ratio %.3f "
+        "(full journal: ratio %.3f)\n",
+        Median(on) * 1e3, Median(on100) * 1e3, Median(on) / Median(on100), Median(full) / Median(on100));
+
+    puts("pieces of a tick over the journals as the ticks left them (outside the plug-in):");
+    TickPieces("on", largeJournal, large.path(), work, scratch.path());
+    TickPieces("full", fullJournal, large.path(), work, scratch.path());
+    TickPieces("small", smallJournal, small.path(), work, scratch.path());
+    puts("one housekeeping step at a time, each call timed (outside the plug-in, same code; 21 steps):");
+    TickInside("on", largeJournal, large.path(), work, scratch.path(), 20);
+    TickInside("full", fullJournal, large.path(), work, scratch.path(), 20);
+    TickInside("small", smallJournal, small.path(), work, scratch.path(), 20);
+    const std::wstring copy = large.path() + L"\\piece.dwg";
+    std::vector<double> fresh, gone, over;
+    for (int i = 0; i < 11; ++i) {
+        start = std::chrono::steady_clock::now();
+        CopyFileW((work + L"\\plan.dwg").c_str(), copy.c_str(), FALSE);
+        fresh.push_back(Seconds(start));
+        start = std::chrono::steady_clock::now();
+        CopyFileW((work + L"\\plan.dwg").c_str(), copy.c_str(), FALSE);
+        over.push_back(Seconds(start));
+        start = std::chrono::steady_clock::now();
+        DeleteFileW(copy.c_str());
+        gone.push_back(Seconds(start));
+    }
+    CopyFileW((work + L"\\plan.dwg").c_str(), copy.c_str(), FALSE);
+    Win32FileTree tree;
+    FileDigest digest;
+    const double read = MedianOf(11, [&] { tree.DigestFile(copy, digest); });
+    DeleteFileW(copy.c_str());
+    printf(
+        "  the host's save of the 8 MB drawing: CopyFileW to a new file %.2f ms, over the same copy again (what "
+        "an off tick at the same minute does) %.2f ms; DeleteFileW of the copy %.2f ms; digest of it %.2f ms\n",
+        Median(fresh) * 1e3, Median(over) * 1e3, Median(gone) * 1e3, read * 1e3);
+    RemoveJournal();
     ClearSettingsKey();
 }
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Soak and cost figures of the plug-in under Wine:
-#   bash bench/run-wine.sh [tick|start|soak|all]   or   bash bench/run-wine.sh dialogs N
+#   bash bench/run-wine.sh [tick|start|soak|housekeeping|all]   or   bash bench/run-wine.sh dialogs N
 set -euo pipefail
 export VARNHOLT_ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 build="${VARNHOLT_BUILD:-$VARNHOLT_ROOT/build}/windows"

@@ -105,7 +105,8 @@ add_dependencies(win_binary_tests Varnholt)
 add_test(NAME win_binary_tests COMMAND win_binary_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
 # Soak and cost figures under Wine (run by bench/run-wine.sh, not by the tests).
-add_executable(plugin_bench bench/PluginBench.cpp tests/win/PluginHarness.cpp tests/win/WinTestUtil.cpp hostsim/IatHook.cpp)
+add_executable(plugin_bench bench/PluginBench.cpp tests/win/PluginHarness.cpp tests/win/WinTestUtil.cpp hostsim/IatHook.cpp
+    backup/JournalWin32.cpp backup/FileTreeWin32.cpp)
 target_link_libraries(plugin_bench PRIVATE VylLib varnholt_core psapi comctl32 gdi32)
 add_dependencies(plugin_bench Varnholt)
 
