@@ -227,12 +227,23 @@ private:
         // Deepest first: longer paths lie below shorter ones.
         std::stable_sort(folders.begin(), folders.end(),
                          [](const auto& a, const auto& b) { return a.first.size() > b.first.size(); });
-        for (std::size_t i = 0; i < folders.size(); ++i) {
-            bool seenBefore = false;
-            for (std::size_t k = 0; k < i && !seenBefore; ++k)
-                seenBefore = order_(folders[k].first, folders[i].first) == 0;
-            if (!seenBefore && tree_.RemoveEmptyFolder(folder_, folders[i].first, folders[i].second))
+        // A folder that stays keeps every folder above it: those are not tried.
+        std::vector<std::wstring> tried, stayed;
+        const auto below = [this](const std::wstring& inner, const std::wstring& outer) {
+            return inner.size() > outer.size() && inner[outer.size()] == L'\\' &&
+                   order_(inner.substr(0, outer.size()), outer) == 0;
+        };
+        for (const auto& f : folders) {
+            const bool again =
+                std::any_of(tried.begin(), tried.end(), [&](const std::wstring& t) { return order_(t, f.first) == 0; });
+            const bool above =
+                std::any_of(stayed.begin(), stayed.end(), [&](const std::wstring& s) { return below(s, f.first); });
+            if (again || above) continue;
+            tried.push_back(f.first);
+            if (tree_.RemoveEmptyFolder(folder_, f.first, f.second))
                 ++report_.foldersRemoved;
+            else
+                stayed.push_back(f.first);
         }
     }
 

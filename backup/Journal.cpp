@@ -219,7 +219,19 @@ std::size_t CompleteLinesEnd(const std::string& bytes) {
 
 // ---- Journal ----------------------------------------------------------------------
 
-Journal::Journal(JournalStore& store, NameOrder order) : store_(store), order_(order), live_(PathLess{order}) {}
+Journal::Journal(JournalStore& store, NameOrder order)
+    : store_(store), order_(order), live_(PathLess{order}), byDrawing_(PathLess{order}) {}
+
+void Journal::Forget(const std::wstring& path) {
+    const auto it = live_.find(path);
+    if (it == live_.end()) return;
+    const auto d = byDrawing_.find(it->second.record.drawing);
+    if (d != byDrawing_.end()) {
+        d->second.erase(path);
+        if (d->second.empty()) byDrawing_.erase(d);
+    }
+    live_.erase(it);
+}
 
 void Journal::Apply(const std::string& bytes) {
     std::size_t start = 0;
@@ -230,11 +242,11 @@ void Journal::Apply(const std::string& bytes) {
         if (ParseJournalLine(bytes.substr(start, lf - start), r)) {
             ++lines_;
             const uint64_t order = next_++;
+            Forget(r.path);
             if (r.Live()) {
+                byDrawing_.try_emplace(r.drawing, PathLess{order_}).first->second.insert(r.path);
                 std::wstring key = r.path;
-                live_[key] = Entry{std::move(r), order};
-            } else {
-                live_.erase(r.path);
+                live_.emplace(std::move(key), Entry{std::move(r), order});
             }
         }
         start = lf + 1;
@@ -247,6 +259,7 @@ bool Journal::ReadLocked() {
     if (!store_.ReadNew(bytes, restarted)) return false;
     if (restarted) {
         live_.clear();
+        byDrawing_.clear();
         lines_ = 0;
     }
     Apply(bytes);
@@ -271,8 +284,8 @@ bool Journal::Write(const std::vector<JournalRecord>& records, bool* created) {
     if (!store_.Lock()) return false;
     bool made = false;
     // What others added comes first, so that these lines supersede theirs as the file says.
-    bool ok = ReadLocked() && store_.Append(text, made);
-    if (ok) ok = ReadLocked();
+    const bool ok = ReadLocked() && store_.Append(text, made);
+    if (ok) Apply(text);
     store_.Unlock();
     if (created) *created = made;
     return ok;
@@ -302,6 +315,15 @@ std::vector<const Journal::Entry*> Journal::Live() const {
     return out;
 }
 
+std::vector<const Journal::Entry*> Journal::LiveOf(const std::wstring& drawing) const {
+    std::vector<const Entry*> out;
+    const auto d = byDrawing_.find(drawing);
+    if (d == byDrawing_.end()) return out;
+    out.reserve(d->second.size());
+    for (const std::wstring& path : d->second) out.push_back(&live_.find(path)->second);
+    return out;
+}
+
 const Journal::Entry* Journal::Find(const std::wstring& path) const {
     const auto it = live_.find(path);
     return it == live_.end() ? nullptr : &it->second;
@@ -315,9 +337,9 @@ bool IsBelow(const std::wstring& folder, const std::wstring& path, NameOrder ord
 std::vector<Candidate> CandidatesOf(const Journal& journal, const std::wstring& folder, const std::wstring& drawing,
                                     NameOrder order) {
     std::vector<Candidate> out;
-    for (const Journal::Entry* e : journal.Live()) {
+    for (const Journal::Entry* e : journal.LiveOf(drawing)) {
         const JournalRecord& r = e->record;
-        if (!r.id.Known() || order(r.drawing, drawing) != 0 || !IsBelow(folder, r.path, order)) continue;
+        if (!r.id.Known() || !IsBelow(folder, r.path, order)) continue;
         Candidate c;
         if (!ParseCopyPathBelow(r.path.substr(0, folder.size()), r.path, c.parsed)) continue;
         c.record = r;
@@ -325,7 +347,8 @@ std::vector<Candidate> CandidatesOf(const Journal& journal, const std::wstring& 
         c.minutes = StampMinutes(c.parsed.stamp);
         out.push_back(std::move(c));
     }
-    std::stable_sort(out.begin(), out.end(),
-                     [](const Candidate& a, const Candidate& b) { return a.minutes < b.minutes; });
+    std::sort(out.begin(), out.end(), [](const Candidate& a, const Candidate& b) {
+        return a.minutes != b.minutes ? a.minutes < b.minutes : a.order < b.order;
+    });
     return out;
 }

@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -60,7 +61,9 @@ public:
     // missing file reads as empty. False when it could not be read.
     virtual bool ReadNew(std::string& out, bool& restarted) = 0;
     // Adds complete lines at the end, after a LF when the file does not end in one; creates
-    // the file (and its folder) when there is none and then sets `created`.
+    // the file (and its folder) when there is none and then sets `created`. Made right after
+    // ReadNew under the same lock, it moves the reading position past what it wrote: the
+    // caller knows those lines already.
     virtual bool Append(const std::string& lines, bool& created) = 0;
     // Puts `whole` in the file's place at once: a reader sees the old file or the new one.
     virtual bool Replace(const std::string& whole) = 0;
@@ -90,6 +93,8 @@ public:
     };
     // The latest record of every copy whose latest line is made or adopted, in journal order.
     std::vector<const Entry*> Live() const;
+    // The same for the copies of one drawing path, in no particular order.
+    std::vector<const Entry*> LiveOf(const std::wstring& drawing) const;
     const Entry* Find(const std::wstring& path) const;
     std::size_t Lines() const { return lines_; }
     std::size_t LiveCount() const { return live_.size(); }
@@ -103,9 +108,12 @@ private:
     bool ReadLocked();
     void Apply(const std::string& bytes);
 
+    void Forget(const std::wstring& path);
+
     JournalStore& store_;
     NameOrder order_;
     std::map<std::wstring, Entry, PathLess> live_;
+    std::map<std::wstring, std::set<std::wstring, PathLess>, PathLess> byDrawing_;  // the paths in live_
     uint64_t next_ = 0;
     std::size_t lines_ = 0;  // lines that counted since the file's start
     bool loaded_ = false;

@@ -100,7 +100,18 @@ bool Win32JournalStore::Append(const std::string& lines, bool& created) {
         if (end != '\n') text = "\n";
     }
     text += lines;
-    return WriteAll(file.get(), text.data(), text.size());
+    if (!WriteAll(file.get(), text.data(), text.size())) return false;
+    // Read up to here already (under the same lock), and written from here on by the caller.
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file.get(), &info)) {
+        id_ = FileIdentity{};  // matches no file: the next read starts afresh from the file's start
+        return true;
+    }
+    known_ = true;
+    id_ =
+        FileIdentity{info.dwVolumeSerialNumber, static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+    offset_ = static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+    return true;
 }
 
 bool Win32JournalStore::Replace(const std::string& whole) {

@@ -58,6 +58,9 @@ public:
         if (!file_->bytes.empty() && file_->bytes.back() != '\n') file_->bytes += '\n';
         file_->bytes += lines;
         ++file_->appends;
+        known_ = true;  // the caller knows what it wrote
+        id_ = file_->identity;
+        offset_ = file_->bytes.size();
         return true;
     }
     bool Replace(const std::string& whole) override {
