@@ -18,6 +18,7 @@ add_executable(core_tests
     tests/native/BackupPathTest.cpp
     tests/native/SettingsStoreTest.cpp
     tests/native/SettingsRulesTest.cpp
+    tests/native/CopyListTest.cpp
     tests/native/CopyNameTest.cpp
     tests/native/RetentionPlanTest.cpp
     tests/native/HousekeepingTest.cpp

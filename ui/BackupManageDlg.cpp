@@ -1,5 +1,6 @@
 #include "BackupManageDlg.h"
 
+#include "CopyListDlg.h"
 #include "ShowInFolder.h"
 #include "backup/BackupPath.h"
 #include "backup/BackupRun.h"
@@ -71,6 +72,7 @@ ON_EN_CHANGE(IDC_KEEP_COUNT, OnOptionChanged)
 ON_EN_CHANGE(IDC_KEEP_DAYS, OnOptionChanged)
 ON_BN_CLICKED(IDC_OPEN_FOLDER, OnOpenFolder)
 ON_BN_CLICKED(IDC_ADOPT_COPIES, OnAdoptCopies)
+ON_BN_CLICKED(IDC_COPY_LIST, OnCopyList)
 END_MESSAGE_MAP()
 
 BackupManageDlg::BackupManageDlg(CWnd* parent) : CDialog(IDD_BACKUP_MANAGE, parent) {}
@@ -238,4 +240,10 @@ void BackupManageDlg::OnOpenFolder() {
         note = L"백업 폴더가 없습니다: " + mFolder;
     }
     SetDlgItemTextW(m_hWnd, IDC_OPEN_FOLDER_NOTE, note.c_str());
+}
+
+void BackupManageDlg::OnCopyList() {
+    CopyListDlg list(this);
+    list.mFolder = mFolder;
+    list.DoModal();
 }

@@ -24,6 +24,7 @@ protected:
     void OnOptionChanged();
     void OnOpenFolder();
     void OnAdoptCopies();
+    void OnCopyList();
 
     DECLARE_MESSAGE_MAP()
 

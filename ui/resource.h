@@ -25,6 +25,10 @@
 #define IDC_QUIET_FAILURES 12032     // check box: a box for the first of failed saves in a row only
 
 #define IDD_COPY_LIST 12040
+#define IDC_COPY_ROWS 12041    // list view: one row per copy of the open drawing, newest first
+#define IDC_COPY_SHOW 12042    // button: shows the selected copy in the shell's file window
+#define IDC_COPY_BESIDE 12043  // button: copies the selected copy into the drawing's folder
+#define IDC_COPY_NOTE 12044    // static: what the last action did, or why it could not
 
 // Pattern n is illustrated by bitmap IDB_PATTERN_BASE + n.
 #define IDB_PATTERN_BASE 12003

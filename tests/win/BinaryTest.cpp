@@ -254,6 +254,17 @@ TEST(BinaryTest, DialogTemplatesAreExactlyTheirLayouts) {
                 {2, L"#128", L"취소", 205, 224, 50, 14, 0x50010000},
             });
     }
+    {
+        SCOPED_TRACE("copy list");
+        CheckTemplate(res, 12040, L"사본 목록", 420, 222,
+                      {
+                          {12041, L"SYSLISTVIEW32", L"", 7, 7, 406, 164, 0x5081000D},
+                          {12042, L"#128", L"폴더에서 보기", 7, 177, 70, 14, 0x58010000},
+                          {12043, L"#128", L"원본 옆에 복사", 82, 177, 70, 14, 0x58010000},
+                          {12044, L"#130", L"", 7, 196, 351, 20, 0x50020080},
+                          {2, L"#128", L"닫기", 363, 177, 50, 14, 0x50010001},
+                      });
+    }
     for (int id = 12004; id <= 12007; ++id) {
         HRSRC bitmap =
             FindResourceExW(res, MAKEINTRESOURCEW(2), MAKEINTRESOURCEW(id), MAKELANGID(LANG_KOREAN, SUBLANG_KOREAN));
