@@ -52,19 +52,8 @@ public:
         report.ran = true;
         if (!journal_.Refresh()) return Failed();
 
-        JournalRecord record;
-        record.kind = JournalRecord::Kind::Made;
-        record.path = made_.path;
-        record.drawing = drawing_;
-        record.stamp = made_.stamp;
-        record.size = seen.size;
-        record.writeTime = seen.writeTime;
-        record.id = seen.id;
-        for (const std::wstring& f : DateFolders(made_.path, made_.layout)) {
-            TreeEntry folder;
-            record.folderIndexes.push_back(
-                tree_.Stat(folder_, f, folder) && folder.kind == EntryKind::Directory ? folder.id.index : 0);
-        }
+        JournalRecord record = RecordOfCopy(tree_, folder_, JournalRecord::Kind::Made, made_.path, drawing_,
+                                            made_.layout, made_.stamp, seen);
 
         // The earlier copies that count: good (not empty) candidates, the new copy's path aside.
         for (Candidate& c : CandidatesOf(journal_, folder_, drawing_, order_))

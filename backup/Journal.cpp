@@ -212,6 +212,29 @@ bool ParseJournalLine(const std::string& line, JournalRecord& out) {
     return true;
 }
 
+JournalRecord RecordOfCopy(FileTree& tree, const std::wstring& root, JournalRecord::Kind kind, const std::wstring& path,
+                           const std::wstring& drawing, CopyLayout layout, const CivilStamp& stamp,
+                           const TreeEntry& seen) {
+    JournalRecord r;
+    r.kind = kind;
+    r.path = path;
+    r.drawing = drawing;
+    r.stamp = stamp;
+    r.size = seen.size;
+    r.writeTime = seen.writeTime;
+    r.id = seen.id;
+    std::wstring folder = path;
+    for (int depth = DateDepth(layout); depth > 0; --depth) {
+        const std::size_t sep = folder.rfind(tree.Separator());
+        if (sep == std::wstring::npos) break;
+        folder.resize(sep);
+        TreeEntry f;
+        r.folderIndexes.insert(r.folderIndexes.begin(),
+                               tree.Stat(root, folder, f) && f.kind == EntryKind::Directory ? f.id.index : 0);
+    }
+    return r;
+}
+
 std::size_t CompleteLinesEnd(const std::string& bytes) {
     const std::size_t lf = bytes.rfind('\n');
     return lf == std::string::npos ? 0 : lf + 1;

@@ -69,6 +69,13 @@ public:
     virtual bool Replace(const std::string& whole) = 0;
 };
 
+// The record of the file `seen` at `path` below `root` as a copy of `drawing` in `layout`:
+// its identity, size and write time as seen, and the file indexes of its date folders as they
+// are now (0 for one that cannot be looked at).
+JournalRecord RecordOfCopy(FileTree& tree, const std::wstring& root, JournalRecord::Kind kind, const std::wstring& path,
+                           const std::wstring& drawing, CopyLayout layout, const CivilStamp& stamp,
+                           const TreeEntry& seen);
+
 // How far into `bytes` the complete lines reach.
 std::size_t CompleteLinesEnd(const std::string& bytes);
 

@@ -184,21 +184,8 @@ void BackupManageDlg::OnAdoptCopies() {
     for (const BackupCopy& c : unknown_) {
         TreeEntry now;
         if (!tree.Stat(folder, c.path, now) || now.kind != EntryKind::File) continue;
-        JournalRecord r;
-        r.kind = JournalRecord::Kind::Adopted;
-        r.path = c.path;
-        r.drawing = drawingPath_;
-        r.stamp = c.stamp;
-        r.size = now.size;
-        r.writeTime = now.writeTime;
-        r.id = now.id;
-        std::wstring dateFolder = c.folder;
-        for (int depth = DateDepth(c.layout); depth > 0; --depth) {
-            TreeEntry f;
-            r.folderIndexes.insert(r.folderIndexes.begin(),
-                                   tree.Stat(folder, dateFolder, f) && f.kind == EntryKind::Directory ? f.id.index : 0);
-            dateFolder.resize(dateFolder.rfind(L'\\'));
-        }
+        const JournalRecord r =
+            RecordOfCopy(tree, folder, JournalRecord::Kind::Adopted, c.path, drawingPath_, c.layout, c.stamp, now);
         // The listing's size and time stand for the file from now on.
         lines.push_back(r);
     }
