@@ -178,10 +178,7 @@ protected:
         drawing_ = work_ / L"plan.dwg";
         WriteFileBytes(drawing_, "drawing!");
         SimSetDrawingPath(drawing_.c_str());
-        WriteSettingSz(L"mIsAutoBackup", L"1");
-        WriteSettingDw(L"mTime", 10);
-        WriteSettingSz(L"mFolder", backups_.path());
-        WriteSettingDw(L"mMainItemNo", 1);
+        WriteBackupSettings(backups_.path());
         RemoveJournal();
     }
     void TearDown() override {

@@ -177,10 +177,7 @@ protected:
         drawing_ = work_ / L"plan.dwg";
         WriteFileBytes(drawing_, "drawing v1");
         SimSetDrawingPath(drawing_.c_str());
-        WriteSettingSz(L"mIsAutoBackup", L"1");
-        WriteSettingDw(L"mTime", 10);
-        WriteSettingSz(L"mFolder", F + L"\\");
-        WriteSettingDw(L"mMainItemNo", 1);
+        WriteBackupSettings(F + L"\\");
     }
     void TearDown() override {
         ClearBelow(F);
@@ -369,10 +366,7 @@ TEST(JournalAcrossProcessesTest, TwoHostsAppendingAtOnceLoseAndSpliceNoLine) {
     ScratchDir work, backups;
     RemoveJournal();
     ClearSettingsKey();
-    WriteSettingSz(L"mIsAutoBackup", L"1");
-    WriteSettingDw(L"mTime", 10);
-    WriteSettingSz(L"mFolder", backups.path());
-    WriteSettingDw(L"mMainItemNo", 1);
+    WriteBackupSettings(backups.path());
     WriteSettingDw(L"mKeepCount", kChildKeep);
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);

@@ -367,3 +367,10 @@ bool JournalAsMade(const std::wstring& backupFolder, const std::wstring& drawing
     CloseHandle(h);
     return ok;
 }
+
+void WriteBackupSettings(const std::wstring& folder) {
+    WriteSettingSz(L"mIsAutoBackup", L"1");
+    WriteSettingDw(L"mTime", 10);
+    WriteSettingSz(L"mFolder", folder);
+    WriteSettingDw(L"mMainItemNo", 1);
+}

@@ -92,6 +92,8 @@ std::wstring SettingText(const wchar_t* name);
 // How many values the settings key holds; -1 when there is no key.
 int SettingValueCount();
 DWORD SettingDword(const wchar_t* name);
+// Automatic backup on, every 10 minutes, pattern 1, into `folder`: the settings most tests start from.
+void WriteBackupSettings(const std::wstring& folder);
 
 // The plug-in's journal file for this user, and its folder.
 std::wstring JournalFolder();
