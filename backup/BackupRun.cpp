@@ -8,6 +8,7 @@
 #include "FileTreeWin32.h"
 #include "Housekeeper.h"
 #include "JournalWin32.h"
+#include "RecoveryWin32.h"
 #include "host/VylLib.h"
 #include "settings/PluginState.h"
 
@@ -30,13 +31,6 @@ namespace {
 
 bool runInProgress = false;
 BackupOutcome lastOutcome;
-
-// Texts handed to the host's message line: the host may keep the pointer, so each stays,
-// once, as long as the library.
-const wchar_t* LastingText(const std::wstring& text) {
-    static std::set<std::wstring> texts;
-    return texts.insert(text).first->c_str();
-}
 
 const wchar_t kJournalStarted[] =
     L"[백업 관리] 이제부터 이 컴퓨터에서 만든 사본만 정리합니다. 기존 사본은 백업 관리에서 등록할 수 있습니다.";
@@ -84,8 +78,9 @@ void BackupOnce(const BackupSettings& settings) {
     }
     if (quiet && failedBefore > 0) VylMsgPutMessage(LastingText(L"[백업] 다시 저장되었습니다: " + target));
     MadeCopy made;
-    if (!options.AnyOn() || !StampOfDateStamp(outcome.stamp, made.stamp)) return;
+    if ((!options.AnyOn() && options.mRecoveryNotice != 1) || !StampOfDateStamp(outcome.stamp, made.stamp)) return;
     made.path = target;
+    made.session = CurrentSession();
     made.layout = static_cast<CopyLayout>(settings.mMainItemNo);  // the patterns are the layouts, 1 to 4
     Journal* journal = PluginJournal();
     if (!journal) {
@@ -93,7 +88,7 @@ void BackupOnce(const BackupSettings& settings) {
         return;
     }
     const TickReport report = HousekeepAfterSave(Tree(), *journal, settings.mFolder, drawingPath, made, options);
-    if (report.journalCreated) VylMsgPutMessage(kJournalStarted);
+    if (report.journalCreated && options.AnyOn()) VylMsgPutMessage(kJournalStarted);
     outcome.journalFailed = report.journalFailed;
     if (report.empty) outcome.kind = BackupOutcome::Kind::Empty;
     if (report.identical) {
@@ -104,23 +99,76 @@ void BackupOnce(const BackupSettings& settings) {
     outcome.failedDeletes = report.failed;
 }
 
+// The journal, and this library's session in it.
+struct PluginJournalHolder {
+    bool looked = false;
+    std::unique_ptr<Win32JournalStore> store;
+    std::unique_ptr<Journal> journal;
+    bool started = false;  // this library wrote its session's start line
+    ~PluginJournalHolder() {
+        // The library is unloaded (a host that was ended outright never gets here): its session
+        // ended cleanly. The path was found at the start; the lock is waited for a bounded time.
+        if (!started || !journal) return;
+        JournalRecord end;
+        end.kind = JournalRecord::Kind::End;
+        end.session = CurrentSession();
+        try {
+            journal->Write({end});
+        } catch (...) {
+            // Out of memory at unload: the next start may name this session's copies.
+        }
+    }
+};
+
+PluginJournalHolder& Holder() {
+    static PluginJournalHolder holder;
+    return holder;
+}
+
 }  // namespace
+
+const wchar_t* LastingText(const std::wstring& text) {
+    static std::set<std::wstring> texts;
+    return texts.insert(text).first->c_str();
+}
+
+void StartPluginSession() {
+    PluginJournalHolder& holder = Holder();
+    Journal* journal = PluginJournal();
+    if (holder.started || !journal || !CurrentSession().Known()) return;
+    JournalRecord start;
+    start.kind = JournalRecord::Kind::Start;
+    start.session = CurrentSession();
+    holder.started = journal->Write({start});
+}
+
+void ShowRecoveryNotice() {
+    static bool shown = false;
+    Journal* journal = PluginJournal();
+    if (shown || !journal) return;
+    shown = true;
+    std::vector<Journal::EndedSession> ended;
+    if (!journal->ClaimEndedSessions(CurrentSession(), SessionOver, ended) || ended.empty()) return;
+    const RecoveryTexts texts =
+        RecoveryNoticeTexts(PlanRecoveryNotice(*journal, ended, CopyGoodNow, DrawingNowOf, SystemNameOrder));
+    if (!texts.box.empty()) VylDlgMessageBox(texts.box.c_str());
+    for (const std::wstring& line : texts.lines) VylMsgPutMessage(LastingText(line));
+    journal->CompactIfWorth(PluginHousekeeping().AnyOn());
+}
 
 const BackupOutcome& LastBackupOutcome() { return lastOutcome; }
 
 Journal* PluginJournal() {
-    static bool looked = false;
-    static std::unique_ptr<Win32JournalStore> store;
-    static std::unique_ptr<Journal> journal;
-    if (!looked) {
-        looked = true;
+    PluginJournalHolder& holder = Holder();
+    if (!holder.looked) {
+        holder.looked = true;
         const std::wstring path = DefaultJournalPath();
         if (!path.empty()) {
-            store = std::make_unique<Win32JournalStore>(path);
-            journal = std::make_unique<Journal>(*store, SystemNameOrder);
+            holder.store = std::make_unique<Win32JournalStore>(path);
+            holder.journal = std::make_unique<Journal>(*holder.store, SystemNameOrder);
         }
     }
-    return journal.get();
+    return holder.journal.get();
 }
 
 std::wstring StampText(const DateStamp& stamp) {

@@ -35,7 +35,17 @@ const BackupOutcome& LastBackupOutcome();
 class Journal;
 // The journal of this library's copies, found (the user's folder looked up) at the first call
 // and read from then on only where it grew; null when that folder cannot be found. Called only
-// once a housekeeping option is on.
+// once a housekeeping option or the notice after a crash is on.
 Journal* PluginJournal();
+// Writes this library's start line (once; the first call looks up the journal). When the
+// library is unloaded, its end line follows.
+void StartPluginSession();
+// Names, in one host box and on the message line, the newest copies of the drawings of
+// sessions that ended without unloading the library, and marks those sessions reported.
+// Once per library load; nothing when there are none or the journal cannot be read.
+void ShowRecoveryNotice();
+// Texts handed to the host's message line: the host may keep the pointer, so each stays,
+// once, as long as the library.
+const wchar_t* LastingText(const std::wstring& text);
 // "2026-12-09 14:30" for a stamp.
 std::wstring StampText(const DateStamp& stamp);

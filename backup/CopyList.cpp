@@ -12,7 +12,7 @@ void JournalLatest::Read(const std::string& bytes) {
     while (start < end) {
         const std::size_t lf = bytes.find('\n', start);
         JournalRecord r;
-        if (ParseJournalLine(bytes.substr(start, lf - start), r)) {
+        if (ParseJournalLine(bytes.substr(start, lf - start), r) && !r.path.empty()) {
             // The latest line decides, spelled as it was last written.
             latest_.erase(r.path);
             std::wstring key = r.path;

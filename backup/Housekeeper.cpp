@@ -54,6 +54,7 @@ public:
 
         JournalRecord record = RecordOfCopy(tree_, folder_, JournalRecord::Kind::Made, made_.path, drawing_,
                                             made_.layout, made_.stamp, seen);
+        record.session = made_.session;
 
         // The earlier copies that count: good (not empty) candidates, the new copy's path aside.
         for (Candidate& c : CandidatesOf(journal_, folder_, drawing_, order_))
@@ -128,7 +129,7 @@ public:
         if (rules.Any()) Retain(rules, protect, removed);
         journal_.Write(lines_);  // a gone line that is lost is found again: the copy fails verification
         RemoveFolders(removed);
-        journal_.CompactIfWorth();
+        journal_.CompactIfWorth(settings_.AnyOn());
         return report;
     }
 
@@ -254,6 +255,6 @@ private:
 TickReport HousekeepAfterSave(FileTree& tree, Journal& journal, const std::wstring& folder,
                               const std::wstring& drawingPath, const MadeCopy& made,
                               const HousekeepingSettings& settings) {
-    if (!settings.AnyOn()) return TickReport{};
+    if (!settings.AnyOn() && settings.mRecoveryNotice != 1) return TickReport{};
     return Tick(tree, journal, TrimFolder(folder), drawingPath, made, settings).Run();
 }

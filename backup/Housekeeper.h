@@ -17,6 +17,7 @@ struct MadeCopy {
     std::wstring path;
     CopyLayout layout = CopyLayout::Flat;
     CivilStamp stamp;
+    SessionId session;  // the session that made it
 };
 
 struct TickReport {
@@ -34,7 +35,8 @@ struct TickReport {
 
 // Runs after the host saved `made` (its result was not -1) for the drawing `drawingPath`,
 // with the backup folder setting `folder`. Touches nothing, and makes no call, when no option
-// is on; writes nothing when the copy does not exist.
+// is on; writes nothing when the copy does not exist. With only the notice after a crash on,
+// it writes the made line (the copy is not read) and deletes nothing.
 TickReport HousekeepAfterSave(FileTree& tree, Journal& journal, const std::wstring& folder,
                               const std::wstring& drawingPath, const MadeCopy& made,
                               const HousekeepingSettings& settings);

@@ -101,6 +101,33 @@ bool ParseStampField(const std::string& text, CivilStamp& out) {
     return true;
 }
 
+void PutSession(const SessionId& id, std::string& out) {
+    out += std::to_string(id.pid) + '.' + std::to_string(id.created);
+}
+
+bool ParseSession(const std::string& text, SessionId& out) {
+    const std::size_t dot = text.find('.');
+    uint64_t pid = 0, created = 0;
+    if (dot == std::string::npos || !ParseDecimal(text.substr(0, dot), pid) || pid > 0xFFFFFFFFu ||
+        !ParseDecimal(text.substr(dot + 1), created) || created == 0)
+        return false;
+    out = SessionId{static_cast<uint32_t>(pid), created};
+    return true;
+}
+
+const char* SessionWord(JournalRecord::Kind kind) {
+    switch (kind) {
+    case JournalRecord::Kind::Start:
+        return "start";
+    case JournalRecord::Kind::End:
+        return "end";
+    case JournalRecord::Kind::Reported:
+        return "reported";
+    default:
+        return nullptr;
+    }
+}
+
 bool ParsePathField(const std::string& text, std::wstring& out) {
     std::wstring path;
     if (text.empty() || !Utf8ToWide(text, path)) return false;
@@ -122,7 +149,11 @@ uint32_t Crc32(const void* data, std::size_t size) {
 
 bool FormatJournalLine(const JournalRecord& r, std::string& line) {
     std::string s;
-    if (r.kind == JournalRecord::Kind::Gone) {
+    if (const char* word = SessionWord(r.kind)) {
+        if (!r.session.Known()) return false;
+        s = std::string(word) + '\t';
+        PutSession(r.session, s);
+    } else if (r.kind == JournalRecord::Kind::Gone) {
         s = "gone\t";
         if (!PathField(r.path, s)) return false;
     } else {
@@ -153,6 +184,10 @@ bool FormatJournalLine(const JournalRecord& r, std::string& line) {
             s += '-';
         }
         s += '\t';
+        if (r.session.Known()) {
+            PutSession(r.session, s);
+            s += '\t';
+        }
         if (!PathField(r.drawing, s)) return false;
         s += '\t';
         if (!PathField(r.path, s)) return false;
@@ -170,13 +205,24 @@ bool ParseJournalLine(const std::string& line, JournalRecord& out) {
     uint64_t crc = 0;
     if (last == std::string::npos || !ParseHex(line.substr(last + 1), 8, crc) || Crc32(line.data(), last) != crc)
         return false;
-    const std::vector<std::string> f = Split(line.substr(0, last));
+    std::vector<std::string> f = Split(line.substr(0, last));
     JournalRecord r;
+    for (const auto kind : {JournalRecord::Kind::Start, JournalRecord::Kind::End, JournalRecord::Kind::Reported}) {
+        if (f[0] != SessionWord(kind)) continue;
+        if (f.size() != 2 || !ParseSession(f[1], r.session)) return false;
+        r.kind = kind;
+        out = std::move(r);
+        return true;
+    }
     if (f[0] == "gone") {
         if (f.size() != 2 || !ParsePathField(f[1], r.path)) return false;
         r.kind = JournalRecord::Kind::Gone;
         out = std::move(r);
         return true;
+    }
+    if (f.size() == 11) {
+        if (!ParseSession(f[8], r.session)) return false;
+        f.erase(f.begin() + 8);
     }
     if (f.size() != 10) return false;
     if (f[0] == "made")
@@ -256,6 +302,34 @@ void Journal::Forget(const std::wstring& path) {
     live_.erase(it);
 }
 
+void Journal::NoteSession(const JournalRecord& r, uint64_t order) {
+    Session& session = sessions_[r.session];
+    switch (r.kind) {
+    case JournalRecord::Kind::Start:  // after an end: the library was loaded again in the same process
+        if (!session.Open()) session.order = order;
+        session.started = true;
+        session.ended = session.reported = false;
+        break;
+    case JournalRecord::Kind::End:
+        session.ended = true;
+        break;
+    case JournalRecord::Kind::Reported:
+        session.reported = true;
+        break;
+    case JournalRecord::Kind::Made: {
+        for (JournalRecord& m : session.made)
+            if (m.drawing == r.drawing || order_(m.drawing, r.drawing) == 0) {
+                m = r;
+                return;
+            }
+        session.made.push_back(r);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
 void Journal::Apply(const std::string& bytes) {
     std::size_t start = 0;
     while (start < bytes.size()) {
@@ -265,26 +339,32 @@ void Journal::Apply(const std::string& bytes) {
         if (ParseJournalLine(bytes.substr(start, lf - start), r)) {
             ++lines_;
             const uint64_t order = next_++;
-            Forget(r.path);
-            if (r.Live()) {
-                byDrawing_.try_emplace(r.drawing, PathLess{order_}).first->second.insert(r.path);
-                std::wstring key = r.path;
-                live_.emplace(std::move(key), Entry{std::move(r), order});
+            if (r.session.Known() && r.kind != JournalRecord::Kind::Adopted) NoteSession(r, order);
+            if (r.Live() || r.kind == JournalRecord::Kind::Gone) {
+                Forget(r.path);
+                if (r.Live()) {
+                    byDrawing_.try_emplace(r.drawing, PathLess{order_}).first->second.insert(r.path);
+                    std::wstring key = r.path;
+                    live_.emplace(std::move(key), Entry{std::move(r), order});
+                }
             }
         }
         start = lf + 1;
     }
 }
 
+void Journal::Clear() {
+    live_.clear();
+    byDrawing_.clear();
+    sessions_.clear();
+    lines_ = 0;
+}
+
 bool Journal::ReadLocked() {
     std::string bytes;
     bool restarted = false;
     if (!store_.ReadNew(bytes, restarted)) return false;
-    if (restarted) {
-        live_.clear();
-        byDrawing_.clear();
-        lines_ = 0;
-    }
+    if (restarted) Clear();
     Apply(bytes);
     loaded_ = true;
     return true;
@@ -314,17 +394,93 @@ bool Journal::Write(const std::vector<JournalRecord>& records, bool* created) {
     return ok;
 }
 
-bool Journal::CompactIfWorth(std::size_t minLines) {
-    if (lines_ < minLines || lines_ - live_.size() <= lines_ / 2) return true;
+std::size_t Journal::Needed(bool keepCopies, std::string* text) const {
+    std::size_t count = 0;
+    const auto put = [&](const JournalRecord& r) {
+        std::string line;
+        if (!FormatJournalLine(r, line)) return;
+        ++count;
+        if (text) *text += line;
+    };
+    std::vector<std::pair<uint64_t, SessionId>> open;
+    for (const auto& s : sessions_)
+        if (s.second.Open()) open.emplace_back(s.second.order, s.first);
+    std::sort(open.begin(), open.end());
+    std::set<std::wstring, PathLess> drawings(PathLess{order_});
+    for (const auto& o : open) {
+        JournalRecord start;
+        start.kind = JournalRecord::Kind::Start;
+        start.session = o.second;
+        put(start);
+        for (const JournalRecord& m : sessions_.find(o.second)->second.made) {
+            drawings.insert(m.drawing);
+            const Entry* now = Find(m.path);
+            if (now && now->record.session == m.session) continue;  // written with the live copies
+            // The copy went, but the session made it: what the notice after a crash needs.
+            put(m);
+            JournalRecord gone;
+            gone.kind = JournalRecord::Kind::Gone;
+            gone.path = m.path;
+            put(gone);
+        }
+    }
+    if (keepCopies && !text) return count + live_.size();
+    std::size_t copies = 0;
+    if (!keepCopies) {
+        for (const std::wstring& d : drawings) {
+            const auto it = byDrawing_.find(d);
+            if (it != byDrawing_.end()) copies += it->second.size();
+        }
+        if (!text) return count + copies;
+    }
+    for (const Entry* e : Live())
+        if (keepCopies || drawings.count(e->record.drawing) != 0) put(e->record);
+    return count;
+}
+
+bool Journal::CompactIfWorth(bool keepCopies, std::size_t minLines) {
+    const auto worth = [&] {
+        return lines_ >= minLines && lines_ - std::min(lines_, Needed(keepCopies, nullptr)) > lines_ / 2;
+    };
+    if (!worth()) return true;
     if (!store_.Lock()) return false;
     bool ok = ReadLocked();
-    if (ok && lines_ >= minLines && lines_ - live_.size() > lines_ / 2) {
+    if (ok && worth()) {
         std::string whole;
-        for (const Entry* e : Live()) {
-            std::string line;
-            if (FormatJournalLine(e->record, line)) whole += line;
-        }
+        Needed(keepCopies, &whole);
         ok = store_.Replace(whole) && ReadLocked();
+    }
+    store_.Unlock();
+    return ok;
+}
+
+bool Journal::ClaimEndedSessions(const SessionId& self, const std::function<bool(const SessionId&)>& over,
+                                 std::vector<EndedSession>& out) {
+    out.clear();
+    if (!store_.Lock()) return false;
+    bool ok = ReadLocked();
+    std::vector<std::pair<uint64_t, SessionId>> ended;
+    if (ok)
+        for (const auto& s : sessions_)
+            if (s.second.Open() && s.first != self && over(s.first)) ended.emplace_back(s.second.order, s.first);
+    std::sort(ended.begin(), ended.end());
+    std::string text;
+    for (const auto& e : ended) {
+        JournalRecord reported;
+        reported.kind = JournalRecord::Kind::Reported;
+        reported.session = e.second;
+        std::string line;
+        if (FormatJournalLine(reported, line)) text += line;
+    }
+    bool created = false;
+    if (ok && !text.empty()) ok = store_.Append(text, created);
+    if (ok) {
+        Apply(text);
+        for (const auto& e : ended) {
+            EndedSession session{e.second, {}};
+            for (const JournalRecord& m : sessions_[e.second].made) session.drawings.push_back(m.drawing);
+            out.push_back(std::move(session));
+        }
     }
     store_.Unlock();
     return ok;

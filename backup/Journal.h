@@ -1,22 +1,29 @@
 // The journal of the copies this plug-in made, on this computer, for this user: the only
-// record housekeeping deletes by. It is a text file of lines, each added once and never
-// edited in place; the latest line for a copy's path says what is known of it. No Win32 here:
-// the bytes are reached through JournalStore.
+// record housekeeping deletes by, and the record of the plug-in's sessions that the notice
+// after a crash reads. It is a text file of lines, each added once and never edited in place;
+// the latest line for a copy's path says what is known of it. No Win32 here: the bytes are
+// reached through JournalStore.
 //
 // Lines (UTF-8, fields separated by a tab, the last field the CRC-32 of everything before
 // that tab in eight lower-case hex digits, the line ended by LF):
-//   made     STAMP SIZE TIME VOLUME INDEX FOLDERS DIGEST DRAWING COPY CRC
-//   adopted  STAMP SIZE TIME VOLUME INDEX FOLDERS -      DRAWING COPY CRC
+//   made     STAMP SIZE TIME VOLUME INDEX FOLDERS DIGEST SESSION DRAWING COPY CRC
+//   adopted  STAMP SIZE TIME VOLUME INDEX FOLDERS -      SESSION DRAWING COPY CRC
 //   gone     COPY CRC
+//   start    SESSION CRC
+//   end      SESSION CRC
+//   reported SESSION CRC
 // STAMP is YYYYMMDDhhmm; SIZE and TIME (the last write time, in 100 ns units since 1601)
 // decimal; VOLUME and INDEX (the volume serial number and file index) hex; FOLDERS the hex
 // file indexes of the date folders holding the copy, outermost first, joined by commas, or
 // "-" (flat layout); DIGEST the copy's 128-bit digest in 32 hex digits, or "-" when it was
-// not read; DRAWING and COPY full paths. A line that does not end in LF, fails its checksum
-// or breaks this grammar in any way counts for nothing.
+// not read; SESSION the process that wrote the line, its id and its creation time (100 ns
+// units since 1601) in decimal joined by a dot (absent from copy lines written before
+// sessions were recorded); DRAWING and COPY full paths. A line that does not end in LF,
+// fails its checksum or breaks this grammar in any way counts for nothing.
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -26,9 +33,20 @@
 #include "FileDigest.h"
 #include "Housekeeping.h"
 
+// One run of the plug-in in one host process.
+struct SessionId {
+    uint32_t pid = 0;
+    uint64_t created = 0;  // the process's creation time; 0: not known
+    bool Known() const { return created != 0; }
+    bool operator==(const SessionId& o) const { return pid == o.pid && created == o.created; }
+    bool operator!=(const SessionId& o) const { return !(*this == o); }
+    bool operator<(const SessionId& o) const { return pid != o.pid ? pid < o.pid : created < o.created; }
+};
+
 struct JournalRecord {
-    enum class Kind { Made, Adopted, Gone };
+    enum class Kind { Made, Adopted, Gone, Start, End, Reported };
     Kind kind = Kind::Made;
+    SessionId session;     // made, adopted: the session that wrote it; start, end, reported: the session
     std::wstring path;     // the copy's full path
     std::wstring drawing;  // made, adopted: the drawing's full path as the host reported it
     CivilStamp stamp;
@@ -38,7 +56,7 @@ struct JournalRecord {
     std::vector<uint64_t> folderIndexes;
     bool hasDigest = false;
     FileDigest digest;
-    bool Live() const { return kind != Kind::Gone; }
+    bool Live() const { return kind == Kind::Made || kind == Kind::Adopted; }  // a copy that is there
     TreeEntry Seen() const { return TreeEntry{L"", EntryKind::File, size, writeTime, id}; }
 };
 
@@ -90,9 +108,24 @@ public:
     // Appends the records under the lock, reading first what others added. False when they
     // were not written. `created`: this write made the journal file.
     bool Write(const std::vector<JournalRecord>& records, bool* created = nullptr);
-    // When more than half of the lines are superseded or gone (and there are at least
-    // `minLines`), writes the live records afresh in their order and puts that file in place.
-    bool CompactIfWorth(std::size_t minLines = 64);
+    // When more than half of the lines are no longer needed (and there are at least
+    // `minLines`), writes what is needed afresh and puts that file in place. Needed: the
+    // start lines of open sessions and the copies they made (a made line with its gone line
+    // where the copy went), then every live copy in its order, or with `keepCopies` false
+    // only the live copies of the drawings the open sessions made copies of.
+    bool CompactIfWorth(bool keepCopies = true, std::size_t minLines = 64);
+
+    // A session with a start line and neither an end nor a reported line.
+    struct EndedSession {
+        SessionId id;
+        std::vector<std::wstring> drawings;  // the drawings it made copies of, first made first
+    };
+    // Under the lock, after reading what others added: the open sessions other than `self`
+    // that `over` says are no longer running. Their reported lines are written before the
+    // lock is let go, so that no other reader claims them too. False, and nothing claimed,
+    // when the journal could not be read or written.
+    bool ClaimEndedSessions(const SessionId& self, const std::function<bool(const SessionId&)>& over,
+                            std::vector<EndedSession>& out);
 
     struct Entry {
         JournalRecord record;
@@ -112,15 +145,25 @@ private:
         NameOrder order;
         bool operator()(const std::wstring& a, const std::wstring& b) const { return order(a, b) < 0; }
     };
+    struct Session {
+        uint64_t order = 0;  // position of its start line
+        bool started = false, ended = false, reported = false;
+        std::vector<JournalRecord> made;  // the latest made line of each drawing, first made first
+        bool Open() const { return started && !ended && !reported; }
+    };
     bool ReadLocked();
     void Apply(const std::string& bytes);
-
+    void Clear();
     void Forget(const std::wstring& path);
+    void NoteSession(const JournalRecord& r, uint64_t order);
+    // What a compaction writes (`text` null: only counts its lines).
+    std::size_t Needed(bool keepCopies, std::string* text) const;
 
     JournalStore& store_;
     NameOrder order_;
     std::map<std::wstring, Entry, PathLess> live_;
     std::map<std::wstring, std::set<std::wstring, PathLess>, PathLess> byDrawing_;  // the paths in live_
+    std::map<SessionId, Session> sessions_;
     uint64_t next_ = 0;
     std::size_t lines_ = 0;  // lines that counted since the file's start
     bool loaded_ = false;

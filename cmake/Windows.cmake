@@ -26,6 +26,7 @@ add_library(varnholt_plugin OBJECT
     backup/BackupRun.cpp
     backup/FileTreeWin32.cpp
     backup/JournalWin32.cpp
+    backup/RecoveryWin32.cpp
     settings/RegistryWin32.cpp
     ui/BackupManageDlg.cpp
     ui/CopyListDlg.cpp
@@ -90,7 +91,7 @@ add_dependencies(host Varnholt)
 
 # The plug-in as the host loads it: the dialog and the lifecycle, driven through Varnholt.dll.
 add_executable(win_plugin_tests tests/win/SettingsDialogTest.cpp tests/win/PluginLifecycleTest.cpp
-    tests/win/HousekeepingTickTest.cpp tests/win/BackupManageDialogTest.cpp tests/win/CopyListDialogTest.cpp tests/win/PluginHarness.cpp tests/win/ModalGuard.cpp tests/win/WinTestUtil.cpp
+    tests/win/HousekeepingTickTest.cpp tests/win/BackupManageDialogTest.cpp tests/win/CopyListDialogTest.cpp tests/win/RecoveryNoticeTest.cpp tests/win/PluginHarness.cpp tests/win/ModalGuard.cpp tests/win/WinTestUtil.cpp
     hostsim/IatHook.cpp hostsim/Screenshot.cpp)
 target_link_libraries(win_plugin_tests PRIVATE VylLib varnholt_core gtest_main comctl32 gdi32)
 add_dependencies(win_plugin_tests Varnholt)

@@ -31,6 +31,7 @@ extern "C" int Startup() {
         BackupSettings& settings = PluginSettings();
         LoadSettings(SettingsSection, settings);
         LoadHousekeeping(SettingsSection, PluginHousekeeping());
+        if (PluginHousekeeping().mRecoveryNotice == 1) StartPluginSession();
         // A second Startup keeps the timer that runs: a new one would replace the only
         // record of the old, which would then outlive the library.
         if (settings.mIsAutoBackup != 0 && RunningTimerId == 0) {
@@ -48,6 +49,11 @@ extern "C" int OnPluginInit() {
     VylEvtSetEventMask(0x20000);
     VylMsgPutMessage(L"설정값을 변경하시려면 종료버튼을 누르세요.");
     VylCtlSetExecuteFunc(OnExecuteCommand, L"");
+    try {
+        if (PluginHousekeeping().mRecoveryNotice == 1) ShowRecoveryNotice();
+    } catch (...) {
+        // Out of memory: no notice this time; the sessions it would name stay unreported.
+    }
     return 0;
 }
 

@@ -11,10 +11,13 @@ struct HousekeepingSettings {
     // Stored the same way, though not housekeeping: 1, a failed save shows its box only when it
     // is the first of failures in a row; the later ones go to the host's message line.
     int32_t mQuietFailures = 0;
+    // 1: a host that ended without unloading the library is told of, at the next start, with
+    // the newest copies of the drawings it was backing up. Keeps the journal while it is on.
+    int32_t mRecoveryNotice = 0;
     bool AnyOn() const { return mSkipIdentical != 0 || mKeepCount > 0 || mKeepDays > 0 || mThinOut != 0; }
     bool operator==(const HousekeepingSettings& o) const {
         return mSkipIdentical == o.mSkipIdentical && mKeepCount == o.mKeepCount && mKeepDays == o.mKeepDays &&
-               mThinOut == o.mThinOut && mQuietFailures == o.mQuietFailures;
+               mThinOut == o.mThinOut && mQuietFailures == o.mQuietFailures && mRecoveryNotice == o.mRecoveryNotice;
     }
     bool operator!=(const HousekeepingSettings& o) const { return !(*this == o); }
 };

@@ -13,6 +13,7 @@ const wchar_t kKeepCount[] = L"mKeepCount";
 const wchar_t kKeepDays[] = L"mKeepDays";
 const wchar_t kThinOut[] = L"mThinOut";
 const wchar_t kQuietFailures[] = L"mQuietFailures";
+const wchar_t kRecoveryNotice[] = L"mRecoveryNotice";
 
 constexpr int32_t kDefaultTime = 30;
 const wchar_t kDefaultFolder[] = L"C:\\";
@@ -152,6 +153,7 @@ void LoadHousekeeping(RegistryBackend& reg, const std::wstring& section, Houseke
     settings.mKeepDays = ReadHousekeepingValue(reg, key, kKeepDays, kAny);
     settings.mThinOut = ReadHousekeepingValue(reg, key, kThinOut, 1);
     settings.mQuietFailures = ReadHousekeepingValue(reg, key, kQuietFailures, 1);
+    settings.mRecoveryNotice = ReadHousekeepingValue(reg, key, kRecoveryNotice, 1);
 }
 
 void SaveHousekeepingChanges(RegistryBackend& reg, const std::wstring& section, const HousekeepingSettings& loaded,
@@ -165,6 +167,7 @@ void SaveHousekeepingChanges(RegistryBackend& reg, const std::wstring& section, 
         {kKeepDays, loaded.mKeepDays, chosen.mKeepDays},
         {kThinOut, loaded.mThinOut, chosen.mThinOut},
         {kQuietFailures, loaded.mQuietFailures, chosen.mQuietFailures},
+        {kRecoveryNotice, loaded.mRecoveryNotice, chosen.mRecoveryNotice},
     };
     for (const auto& v : values)
         if (v.after != v.before) WriteSettingDword(reg, section, v.name, v.after);

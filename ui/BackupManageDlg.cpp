@@ -6,6 +6,7 @@
 #include "backup/BackupRun.h"
 #include "backup/FileTreeWin32.h"
 #include "backup/Journal.h"
+#include "backup/RecoveryWin32.h"
 #include "host/VylLib.h"
 #include "resource.h"
 
@@ -86,6 +87,7 @@ void BackupManageDlg::DoDataExchange(CDataExchange* pDX) {
     DDV_MinMaxInt(pDX, mValues.mKeepDays, 0, kLargest);
     DDX_Check(pDX, IDC_THIN_OUT, mValues.mThinOut);
     DDX_Check(pDX, IDC_QUIET_FAILURES, mValues.mQuietFailures);
+    DDX_Check(pDX, IDC_RECOVERY_NOTICE, mValues.mRecoveryNotice);
 }
 
 BOOL BackupManageDlg::OnInitDialog() {
@@ -184,8 +186,9 @@ void BackupManageDlg::OnAdoptCopies() {
     for (const BackupCopy& c : unknown_) {
         TreeEntry now;
         if (!tree.Stat(folder, c.path, now) || now.kind != EntryKind::File) continue;
-        const JournalRecord r =
+        JournalRecord r =
             RecordOfCopy(tree, folder, JournalRecord::Kind::Adopted, c.path, drawingPath_, c.layout, c.stamp, now);
+        r.session = CurrentSession();
         // The listing's size and time stand for the file from now on.
         lines.push_back(r);
     }

@@ -4,6 +4,7 @@
 
 #include "BackupManageDlg.h"
 #include "FolderPicker.h"
+#include "backup/BackupRun.h"
 #include "framework/UniqueHandle.h"
 #include "settings/PluginState.h"
 #include "host/VylLib.h"
@@ -152,6 +153,7 @@ extern "C" int OnExecuteCommand(int command) {
             SaveHousekeepingChanges(dialog.mSection, dialog.mHousekeepingLoaded, dialog.mHousekeeping);
             record = CopyOf(dialog);
             LoadHousekeeping(dialog.mSection, PluginHousekeeping());
+            if (PluginHousekeeping().mRecoveryNotice == 1) StartPluginSession();
             if (SettingsChanged(before, record)) VylDlgMessageBox(L"설정값을 적용시키려면 재구동 시키셔야 합니다.");
         }
     } catch (...) {

@@ -22,6 +22,7 @@
 #define IDC_OPEN_FOLDER_NOTE 12028   // static: why the folder could not be shown
 #define IDC_ADOPT_COPIES 12029       // button: registers the drawing's copies the journal does not know
 #define IDC_COPY_LIST 12030          // button: opens the list of the open drawing's copies
+#define IDC_RECOVERY_NOTICE 12031    // check box: tell of the newest copies after the host ended abnormally
 #define IDC_QUIET_FAILURES 12032     // check box: a box for the first of failed saves in a row only
 
 #define IDD_COPY_LIST 12040

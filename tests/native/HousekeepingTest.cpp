@@ -107,7 +107,7 @@ protected:
     // The host saved `drawing` to the target of `pattern` at `s`; housekeeping runs.
     TickReport Tick(int pattern, const CivilStamp& s, const HousekeepingSettings& options,
                     const std::string& bytes = "drawing", const std::wstring& drawing = kDrawing) {
-        MadeCopy made{Target(pattern, s, drawing), static_cast<CopyLayout>(pattern), s};
+        MadeCopy made{Target(pattern, s, drawing), static_cast<CopyLayout>(pattern), s, SessionId{}};
         tree.AddFile(made.path, bytes, ++clock);
         return HousekeepAfterSave(tree, journal, kSetting, drawing, made, options);
     }
@@ -134,6 +134,21 @@ TEST_F(TickTest, EveryOptionOffMakesNoCallAndWritesNoJournal) {
     EXPECT_FALSE(r.ran);
     EXPECT_EQ(tree.Calls(), 0);
     EXPECT_FALSE(store.File().exists);
+}
+
+// The notice after a crash alone keeps the journal: made lines, the copy not read, nothing deleted.
+TEST_F(TickTest, TheNoticeAloneWritesMadeLinesAndReadsOrDeletesNothing) {
+    tree.AddFolder(F);
+    HousekeepingSettings notice = Options(0, 0, 0, 0);
+    notice.mRecoveryNotice = 1;
+    for (int m = 0; m < 3; ++m) Tick(1, At(2026, 12, 9, 9, m), notice);
+    Tick(1, At(2026, 12, 9, 9, 3), notice, "");
+    EXPECT_TRUE(tree.digested.empty());
+    EXPECT_TRUE(tree.removes.empty());
+    EXPECT_TRUE(tree.folderRemoves.empty());
+    ASSERT_TRUE(journal.Refresh());
+    EXPECT_EQ(journal.LiveCount(), 4u);
+    for (const Journal::Entry* e : journal.Live()) EXPECT_FALSE(e->record.hasDigest);
 }
 
 // Only what the journal says this plug-in made for this drawing path counts or goes.

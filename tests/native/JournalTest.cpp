@@ -17,6 +17,13 @@ JournalRecord Made(const std::wstring& path, int minute, const std::wstring& dra
     return r;
 }
 
+JournalRecord SessionLine(JournalRecord::Kind kind, uint32_t pid) {
+    JournalRecord r;
+    r.kind = kind;
+    r.session = SessionId{pid, 134093100000000000u + pid};
+    return r;
+}
+
 JournalRecord Gone(const std::wstring& path) {
     JournalRecord r;
     r.kind = JournalRecord::Kind::Gone;
@@ -39,13 +46,20 @@ TEST(JournalLineTest, WhatIsWrittenReadsBackAndNothingElseReads) {
     adopted.folderIndexes.clear();
     adopted.id.volume = 0;
     JournalRecord gone = Gone(L"C:\\Backup\\2026\\12\\09\\평면도_1430.dwg");
+    JournalRecord ofSession = Made(L"C:\\Backup\\평면도_202612091432.dwg", 32);
+    ofSession.session = SessionId{4242, 134093154000000000u};
+    JournalRecord started = SessionLine(JournalRecord::Kind::Start, 0);
+    JournalRecord end = SessionLine(JournalRecord::Kind::End, 4294967295u);
+    JournalRecord reported = SessionLine(JournalRecord::Kind::Reported, 7);
 
     // The format is an interface: a made line, to the letter.
     const std::string start =
         "made\t202612091430\t8388608\t134093154000000000\t1a2b3c4d\t10000000000abc\t51,52,53\t"
         "fedcba98765432100123456789abcdef\tD:\\A\\\xed\x8f\x89\xeb\xa9\xb4\xeb\x8f\x84.dwg\tC:\\Backup\\";
     EXPECT_EQ(Line(made).substr(0, start.size()), start);
-    for (const JournalRecord* r : {&made, &adopted, &gone}) {
+    EXPECT_NE(Line(ofSession).find("\t-\t4242.134093154000000000\tD:\\A\\"), std::string::npos);
+    EXPECT_EQ(Line(end).rfind("end\t4294967295.134093104294967295\t", 0), 0u);
+    for (const JournalRecord* r : {&made, &adopted, &gone, &ofSession, &started, &end, &reported}) {
         const std::string line = Line(*r);
         ASSERT_EQ(line.back(), '\n');
         const std::string body = line.substr(0, line.size() - 1);
@@ -61,6 +75,7 @@ TEST(JournalLineTest, WhatIsWrittenReadsBackAndNothingElseReads) {
         EXPECT_EQ(back.folderIndexes, r->folderIndexes);
         EXPECT_EQ(back.hasDigest, r->hasDigest);
         EXPECT_EQ(back.digest, r->digest);
+        EXPECT_EQ(back.session, r->session);
         // Any one byte changed, and any line cut short, counts for nothing.
         for (std::size_t i = 0; i < body.size(); ++i) {
             std::string bad = body;
@@ -76,6 +91,9 @@ TEST(JournalLineTest, WhatIsWrittenReadsBackAndNothingElseReads) {
     JournalRecord unreal = Made(L"C:\\B\\x.dwg", 30);
     unreal.stamp.month = 13;
     EXPECT_FALSE(FormatJournalLine(unreal, line));
+    JournalRecord nobody;  // a session line needs a session
+    nobody.kind = JournalRecord::Kind::Start;
+    EXPECT_FALSE(FormatJournalLine(nobody, line));
 }
 
 class JournalTest : public ::testing::Test {
@@ -116,14 +134,14 @@ TEST_F(JournalTest, CompactionKeepsTheLiveRecordsInOrderAndOtherReadersReadItAga
     for (int m = 0; m < 60; ++m) lines.push_back(Made(L"C:\\B\\p_" + std::to_wstring(m) + L".dwg", m));
     ASSERT_TRUE(a.Write(lines));
     ASSERT_TRUE(b.Refresh());
-    ASSERT_TRUE(a.CompactIfWorth(64));  // nothing superseded yet
+    ASSERT_TRUE(a.CompactIfWorth(true, 64));  // nothing superseded yet
     EXPECT_EQ(storeA.File().replaces, 0);
     std::vector<JournalRecord> gone;
     for (int m = 0; m < 31; ++m) gone.push_back(Gone(lines[static_cast<std::size_t>(m)].path));
     ASSERT_TRUE(a.Write(gone));
     // 91 lines, 29 live: more than half superseded or gone.
     ASSERT_TRUE(b.Write({Made(lines[40].path, 0)}));  // written by the other process meanwhile
-    ASSERT_TRUE(a.CompactIfWorth(64));
+    ASSERT_TRUE(a.CompactIfWorth(true, 64));
     EXPECT_EQ(storeA.File().replaces, 1);
     EXPECT_EQ(a.Lines(), 29u);
     ASSERT_TRUE(b.Refresh());
@@ -132,6 +150,80 @@ TEST_F(JournalTest, CompactionKeepsTheLiveRecordsInOrderAndOtherReadersReadItAga
     ASSERT_EQ(b.LiveCount(), 29u);
     EXPECT_EQ(b.Live().back()->record.path, lines[40].path);  // rewritten last: its line was the latest
     EXPECT_EQ(b.Find(lines[40].path)->record.stamp.minute, 0);
+}
+
+TEST_F(JournalTest, EndedSessionsAreClaimedOnceWithTheDrawingsTheyMadeCopiesOf) {
+    const auto made = [](const std::wstring& path, int minute, const std::wstring& drawing, uint32_t pid) {
+        JournalRecord r = Made(path, minute, drawing);
+        r.session = SessionLine(JournalRecord::Kind::Made, pid).session;
+        return r;
+    };
+    using K = JournalRecord::Kind;
+    // 1 ended uncleanly, 2 ended cleanly, 3 was reported, 4 still runs, 5 is this process.
+    ASSERT_TRUE(a.Write({SessionLine(K::Start, 1), made(L"C:\\B\\y_202612091400.dwg", 0, L"D:\\Y.dwg", 1),
+                         made(L"C:\\B\\x_202612091400.dwg", 0, L"D:\\X.dwg", 1), SessionLine(K::Start, 2),
+                         made(L"C:\\B\\z_202612091400.dwg", 0, L"D:\\Z.dwg", 2), SessionLine(K::End, 2),
+                         SessionLine(K::Start, 3), SessionLine(K::Reported, 3), SessionLine(K::Start, 4),
+                         SessionLine(K::Start, 5), made(L"C:\\B\\y_202612091410.dwg", 10, L"d:\\y.DWG", 1),
+                         Gone(L"C:\\B\\y_202612091410.dwg")}));
+    // A session whose start line came after its first copies (the switch turned on midway) counts them.
+    ASSERT_TRUE(b.Write({made(L"C:\\B\\w_202612091400.dwg", 0, L"D:\\W.dwg", 6), SessionLine(K::Start, 6)}));
+    std::vector<SessionId> asked;
+    const auto over = [&](const SessionId& s) {
+        asked.push_back(s);
+        return s.pid != 4 && s.pid != 5;  // 5 runs too: it is this process
+    };
+    std::vector<Journal::EndedSession> ended;
+    ASSERT_TRUE(a.ClaimEndedSessions(SessionLine(K::Start, 5).session, over, ended));
+    ASSERT_EQ(ended.size(), 2u);
+    EXPECT_EQ(ended[0].id.pid, 1u);
+    // Each drawing once, in the order first made, spelled as last written.
+    EXPECT_EQ(ended[0].drawings, (std::vector<std::wstring>{L"d:\\y.DWG", L"D:\\X.dwg"}));
+    EXPECT_EQ(ended[1].id.pid, 6u);
+    EXPECT_EQ(ended[1].drawings, (std::vector<std::wstring>{L"D:\\W.dwg"}));
+    EXPECT_EQ(asked.size(), 3u);  // 1, 4, 6: not the sessions that ended, were reported, or this one
+    // Another host starting at the same time finds them reported.
+    ASSERT_TRUE(b.ClaimEndedSessions(SessionLine(K::Start, 9).session, over, ended));
+    EXPECT_TRUE(ended.empty());
+}
+
+TEST_F(JournalTest, CompactionForTheNoticeAloneKeepsOpenSessionsAndTheirDrawingsCopies) {
+    const auto made = [](const std::wstring& path, int minute, const std::wstring& drawing, uint32_t pid) {
+        JournalRecord r = Made(path, minute, drawing);
+        r.session = SessionLine(JournalRecord::Kind::Made, pid).session;
+        return r;
+    };
+    using K = JournalRecord::Kind;
+    std::vector<JournalRecord> lines{SessionLine(K::Start, 1),
+                                     made(L"C:\\B\\a_202612091400.dwg", 0, L"D:\\A.dwg", 1),
+                                     made(L"C:\\B\\b_202612091400.dwg", 0, L"D:\\B.dwg", 1),
+                                     Gone(L"C:\\B\\b_202612091400.dwg"),
+                                     SessionLine(K::Start, 2),
+                                     made(L"C:\\B\\a_202612091401.dwg", 1, L"D:\\A.dwg", 2),
+                                     made(L"C:\\B\\c_202612091401.dwg", 1, L"D:\\C.dwg", 2),
+                                     SessionLine(K::End, 2)};
+    for (int m = 0; m < 60; ++m)
+        lines.push_back(made(L"C:\\B\\e_2026120915" + std::to_wstring(10 + m % 50) + L".dwg", m % 50, L"D:\\E.dwg", 3));
+    lines.push_back(SessionLine(K::Reported, 3));
+    ASSERT_TRUE(a.Write(lines));
+    ASSERT_TRUE(a.CompactIfWorth(true, 64));  // every copy counts while housekeeping keeps them
+    EXPECT_EQ(storeA.File().replaces, 0);
+    ASSERT_TRUE(a.CompactIfWorth(false, 64));
+    EXPECT_EQ(storeA.File().replaces, 1);
+    // The open session, the copy it made that went, and the live copies of its drawings.
+    std::vector<std::string> kinds;
+    for (std::size_t at = 0; at < storeA.File().bytes.size();) {
+        const std::size_t lf = storeA.File().bytes.find('\n', at);
+        kinds.push_back(storeA.File().bytes.substr(at, storeA.File().bytes.find('\t', at) - at));
+        at = lf + 1;
+    }
+    EXPECT_EQ(kinds, (std::vector<std::string>{"start", "made", "gone", "made", "made"}));
+    EXPECT_EQ(LivePaths(a), (std::vector<std::wstring>{L"C:\\B\\a_202612091400.dwg", L"C:\\B\\a_202612091401.dwg"}));
+    std::vector<Journal::EndedSession> ended;
+    ASSERT_TRUE(b.ClaimEndedSessions(
+        SessionId{}, [](const SessionId&) { return true; }, ended));
+    ASSERT_EQ(ended.size(), 1u);
+    EXPECT_EQ(ended[0].drawings, (std::vector<std::wstring>{L"D:\\B.dwg", L"D:\\A.dwg"}));
 }
 
 TEST(CandidateTest, OnlyTheDrawingsOwnCopiesBelowTheFolderWithAnIdentityInTheGrammar) {

@@ -260,13 +260,15 @@ TEST_F(SettingsStoreTest, HousekeepingValuesAreTakenOnlyWhenUsableAndNeverWritte
         {L"mKeepDays", 11 /*REG_QWORD*/, Bytes({30, 0, 0, 0, 0, 0, 0, 0}), 0},
         {L"mQuietFailures", kRegDword, EncodeRegDword(1), 1},
         {L"mQuietFailures", kRegDword, EncodeRegDword(2), 0},
+        {L"mRecoveryNotice", kRegDword, EncodeRegDword(1), 1},
+        {L"mRecoveryNotice", kRegSz, EncodeRegString(L"1"), 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
         reg.values.clear();
         Put(c.name, c.type, c.data);
         reg.log.clear();
-        HousekeepingSettings h{9, 9, 9, 9, 9};
+        HousekeepingSettings h{9, 9, 9, 9, 9, 9};
         LoadHousekeeping(reg, L"Varnholt", h);
         const std::wstring name = c.name;
         EXPECT_EQ(h.mSkipIdentical, name == L"mSkipIdentical" ? c.loaded : 0);
@@ -274,8 +276,10 @@ TEST_F(SettingsStoreTest, HousekeepingValuesAreTakenOnlyWhenUsableAndNeverWritte
         EXPECT_EQ(h.mKeepDays, name == L"mKeepDays" ? c.loaded : 0);
         EXPECT_EQ(h.mThinOut, name == L"mThinOut" ? c.loaded : 0);
         EXPECT_EQ(h.mQuietFailures, name == L"mQuietFailures" ? c.loaded : 0);
-        EXPECT_EQ(reg.log, (std::vector<std::wstring>{L"read mSkipIdentical", L"read mKeepCount", L"read mKeepDays",
-                                                      L"read mThinOut", L"read mQuietFailures"}));
+        EXPECT_EQ(h.mRecoveryNotice, name == L"mRecoveryNotice" ? c.loaded : 0);
+        EXPECT_EQ(reg.log,
+                  (std::vector<std::wstring>{L"read mSkipIdentical", L"read mKeepCount", L"read mKeepDays",
+                                             L"read mThinOut", L"read mQuietFailures", L"read mRecoveryNotice"}));
         EXPECT_EQ(reg.values.size(), 1u);
         EXPECT_EQ(*Get(c.name), (StoredValue{c.type, c.data}));
     }
@@ -286,9 +290,9 @@ TEST_F(SettingsStoreTest, OnlyChangedHousekeepingValuesAreWritten) {
     reg.log.clear();
     SaveHousekeepingChanges(reg, L"Varnholt", loaded, loaded);
     EXPECT_TRUE(reg.log.empty());
-    SaveHousekeepingChanges(reg, L"Varnholt", loaded, HousekeepingSettings{1, 5, 30, 0, 1});
+    SaveHousekeepingChanges(reg, L"Varnholt", loaded, HousekeepingSettings{1, 5, 30, 0, 1, 1});
     EXPECT_EQ(reg.log, (std::vector<std::wstring>{L"write mSkipIdentical", L"write mKeepDays", L"write mThinOut",
-                                                  L"write mQuietFailures"}));
+                                                  L"write mQuietFailures", L"write mRecoveryNotice"}));
     EXPECT_EQ(*Get(L"mQuietFailures"), (StoredValue{kRegDword, EncodeRegDword(1)}));
     EXPECT_EQ(*Get(L"mSkipIdentical"), (StoredValue{kRegDword, EncodeRegDword(1)}));
     EXPECT_EQ(*Get(L"mKeepDays"), (StoredValue{kRegDword, EncodeRegDword(30)}));
