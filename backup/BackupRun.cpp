@@ -165,7 +165,7 @@ Journal* PluginJournal() {
         const std::wstring path = DefaultJournalPath();
         if (!path.empty()) {
             holder.store = std::make_unique<Win32JournalStore>(path);
-            holder.journal = std::make_unique<Journal>(*holder.store, SystemNameOrder);
+            holder.journal = std::make_unique<Journal>(*holder.store, SystemNameOrder, SystemNameFold);
         }
     }
     return holder.journal.get();

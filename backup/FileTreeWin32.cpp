@@ -29,6 +29,24 @@ int SystemNameOrder(const std::wstring& a, const std::wstring& b) {
            CSTR_EQUAL;
 }
 
+std::wstring SystemNameFold(const std::wstring& name) {
+    // The system's own upcase table (what the ordinal comparison without regard to case
+    // compares by, code unit by code unit); ntdll has it on every Windows and on Wine.
+    using Upcase = WCHAR(WINAPI*)(WCHAR);
+    static const auto upcase = reinterpret_cast<Upcase>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlUpcaseUnicodeChar")));
+    std::wstring out = name;
+    for (wchar_t& c : out) {
+        if (c < 0x80)
+            c = c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 0x20) : c;
+        else if (upcase)
+            c = upcase(c);
+        else
+            CharUpperBuffW(&c, 1);
+    }
+    return out;
+}
+
 bool Win32FileTree::List(const std::wstring& folder, std::vector<TreeEntry>& out) {
     out.clear();
     // Listed through a handle, so that every entry comes with its file identity.
@@ -157,6 +175,25 @@ bool Win32FileTree::RemoveEmptyFolder(const std::wstring& root, const std::wstri
     // Refused for a folder that is not empty.
     FILE_DISPOSITION_INFO disposition{TRUE};
     return SetFileInformationByHandle(folder.get(), FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+}
+
+std::vector<uint64_t> Win32FileTree::FolderIndexes(const std::wstring&, const std::wstring& path, int depth) {
+    // Each folder opened once for its index; whether it is a link was seen by the Stat before.
+    std::vector<uint64_t> indexes(depth > 0 ? static_cast<std::size_t>(depth) : 0, 0);
+    std::wstring folder = path;
+    for (std::size_t k = indexes.size(); k-- > 0;) {
+        const std::size_t sep = folder.rfind(L'\\');
+        if (sep == std::wstring::npos) break;
+        folder.resize(sep);
+        const unique_file handle(
+            CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        BY_HANDLE_FILE_INFORMATION info;
+        if (handle && GetFileInformationByHandle(handle.get(), &info) &&
+            (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            indexes[k] = static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+    }
+    return indexes;
 }
 
 bool Win32FileTree::FoldersOnTheWayAreReal(const std::wstring& root, const std::wstring& path) {

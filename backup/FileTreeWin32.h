@@ -14,6 +14,7 @@ public:
     bool DigestFile(const std::wstring& path, FileDigest& out) override;
     RemoveOutcome RemoveFile(const std::wstring& root, const std::wstring& path, const TreeEntry& seen) override;
     bool RemoveEmptyFolder(const std::wstring& root, const std::wstring& path, const FileIdentity& seen) override;
+    std::vector<uint64_t> FolderIndexes(const std::wstring& root, const std::wstring& path, int depth) override;
     wchar_t Separator() const override { return L'\\'; }
     NameOrder Order() const override;
     std::wstring LastErrorText() const override;  // of the last listing that failed
@@ -29,3 +30,6 @@ private:
 
 // Names compared as Windows compares them (ordinal, without regard to letter case).
 int SystemNameOrder(const std::wstring& a, const std::wstring& b);
+// The fold of that comparison: each code unit in the system's upper case, the table the
+// comparison itself upcases by.
+std::wstring SystemNameFold(const std::wstring& name);

@@ -50,47 +50,46 @@ public:
             !tree_.Stat(folder_, made_.path, seen) || seen.kind != EntryKind::File)
             return report;
         report.ran = true;
-        if (!journal_.Refresh()) return Failed();
 
         JournalRecord record = RecordOfCopy(tree_, folder_, JournalRecord::Kind::Made, made_.path, drawing_,
                                             made_.layout, made_.stamp, seen);
         record.session = made_.session;
+        // Skip identical: the new copy is read once, and its digest journaled with it, so that
+        // the next tick compares with it without reading it again.
+        if (settings_.mSkipIdentical == 1 && seen.size > 0)
+            record.hasDigest = tree_.DigestFile(made_.path, record.digest);
+        // The made line first, before any step that deletes; writing it reads what others added.
+        if (!journal_.Write({record}, &report.journalCreated)) return Failed();
 
         // The earlier copies that count: good (not empty) candidates, the new copy's path aside.
         for (Candidate& c : CandidatesOf(journal_, folder_, drawing_, order_))
             if (c.record.size > 0 && order_(c.record.path, made_.path) != 0) live_.push_back(Live{c, false});
 
-        // Skip identical: the newest earlier copy that is really there, compared by size and digest.
+        // The newest earlier copy that is really there, compared by size and digest.
         std::size_t twin = kNoCopy;
-        if (settings_.mSkipIdentical == 1 && seen.size > 0) {
+        if (record.hasDigest) {
             for (std::size_t i = live_.size(); i-- > 0;) {
                 if (live_[i].c.minutes > now_) continue;
                 if (!Verify(i)) continue;
                 const JournalRecord& earlier = live_[i].c.record;
                 if (earlier.size == seen.size) {
                     FileDigest theirs = earlier.digest;
-                    if (tree_.DigestFile(made_.path, record.digest)) {
-                        record.hasDigest = true;
-                        bool known = earlier.hasDigest;
-                        if (!known && tree_.DigestFile(earlier.path, theirs)) {
-                            known = true;
-                            if (earlier.kind == JournalRecord::Kind::Made) {
-                                // Written with its line again, so that it is read once, not at every tick.
-                                JournalRecord digested = earlier;
-                                digested.hasDigest = true;
-                                digested.digest = theirs;
-                                lines_.push_back(digested);
-                            }
+                    bool known = earlier.hasDigest;
+                    if (!known && tree_.DigestFile(earlier.path, theirs)) {
+                        known = true;
+                        if (earlier.kind == JournalRecord::Kind::Made) {
+                            // Written with its line again, so that it is read once, not at every tick.
+                            JournalRecord digested = earlier;
+                            digested.hasDigest = true;
+                            digested.digest = theirs;
+                            lines_.push_back(digested);
                         }
-                        if (known && theirs == record.digest) twin = i;
                     }
+                    if (known && theirs == record.digest) twin = i;
                 }
                 break;
             }
         }
-        lines_.insert(lines_.begin(), record);
-        if (!journal_.Write(lines_, &report.journalCreated)) return Failed();
-        lines_.clear();
         if (seen.size == 0) {
             report.empty = true;  // not a copy to keep in place of a good one, nor to compare with
             return report;
@@ -137,6 +136,7 @@ private:
     struct Live {
         Candidate c;
         bool verified = false;
+        bool gone = false;  // deleted by this tick, or found not to be there
     };
 
     TickReport Failed() {
@@ -179,9 +179,12 @@ private:
             for (std::size_t i = 0; i < live_.size(); ++i)
                 if (live_[i].c.record.path == protectedPath) protect = i;
         }
-        for (std::size_t i = 0; i < live_.size(); ++i) {
+        int tried = 0;
+        for (std::size_t i = 0; i < live_.size() && tried < kMaxDeletesPerTick; ++i) {
             if (!plan[i].remove) continue;
+            ++tried;
             const JournalRecord& r = live_[i].c.record;
+            live_[i].gone = true;  // unless the delete fails, below
             switch (tree_.RemoveFile(folder_, r.path, r.Seen())) {
             case RemoveOutcome::Removed:
                 ++report_.removed;
@@ -194,6 +197,7 @@ private:
                 lines_.push_back(GoneLine(r.path));
                 break;
             case RemoveOutcome::Failed:
+                live_[i].gone = false;
                 ++report_.failed;
                 break;
             }
@@ -223,7 +227,13 @@ private:
             return inner.size() > outer.size() && inner[outer.size()] == L'\\' &&
                    order_(inner.substr(0, outer.size()), outer) == 0;
         };
+        // A folder holding a copy that stays, as far as this tick knows, is not empty: not tried.
+        std::vector<std::wstring> staying;
+        for (const Live& l : live_)
+            if (!l.gone) staying.push_back(l.c.record.path);
         for (const auto& f : folders) {
+            if (std::any_of(staying.begin(), staying.end(), [&](const std::wstring& p) { return below(p, f.first); }))
+                continue;
             const bool again =
                 std::any_of(tried.begin(), tried.end(), [&](const std::wstring& t) { return order_(t, f.first) == 0; });
             const bool above =

@@ -209,3 +209,16 @@ const BackupCopy* NewestCopy(const std::vector<BackupCopy>& copies, int64_t now)
         if (c.minutes <= now && (!newest || c.minutes >= newest->minutes)) newest = &c;
     return newest;
 }
+
+std::vector<uint64_t> FileTree::FolderIndexes(const std::wstring& root, const std::wstring& path, int depth) {
+    std::vector<uint64_t> indexes;
+    std::wstring folder = path;
+    for (; depth > 0; --depth) {
+        const std::size_t sep = folder.rfind(Separator());
+        if (sep == std::wstring::npos) break;
+        folder.resize(sep);
+        TreeEntry f;
+        indexes.insert(indexes.begin(), Stat(root, folder, f) && f.kind == EntryKind::Directory ? f.id.index : 0);
+    }
+    return indexes;
+}

@@ -63,6 +63,10 @@ public:
     // Removes the real, empty folder `path` below `root` in the same way, only if it has the
     // identity `seen` (where known); false otherwise. `root` itself is never removed.
     virtual bool RemoveEmptyFolder(const std::wstring& root, const std::wstring& path, const FileIdentity& seen) = 0;
+    // The file indexes of the `depth` folders holding `path` (a file just looked at with
+    // Stat, whose folders were checked then), outermost first; 0 for one that cannot be
+    // looked at. They only ever keep a folder: one removed later must still have its index.
+    virtual std::vector<uint64_t> FolderIndexes(const std::wstring& root, const std::wstring& path, int depth);
     // What joins a folder and a name.
     virtual wchar_t Separator() const = 0;
     // How names compare here.
@@ -104,6 +108,10 @@ RetentionRules RulesOf(const HousekeepingSettings& settings);
 // each is empty and is the folder the scan saw; the backup folder itself never. Returns the
 // number of folders removed.
 int RemoveEmptiedDateFolders(FileTree& tree, const std::wstring& root, const std::vector<BackupCopy>& removed);
+
+// A tick deletes at most this many copies by the rules, oldest first; the rest go at the
+// ticks after it, so that a long history never holds the host up at once.
+constexpr int kMaxDeletesPerTick = 100;
 
 // What the rules would remove if a backup were taken at `now`: the new copy counts as the
 // newest and is never removed; future copies are counted apart and never removed.

@@ -269,15 +269,7 @@ JournalRecord RecordOfCopy(FileTree& tree, const std::wstring& root, JournalReco
     r.size = seen.size;
     r.writeTime = seen.writeTime;
     r.id = seen.id;
-    std::wstring folder = path;
-    for (int depth = DateDepth(layout); depth > 0; --depth) {
-        const std::size_t sep = folder.rfind(tree.Separator());
-        if (sep == std::wstring::npos) break;
-        folder.resize(sep);
-        TreeEntry f;
-        r.folderIndexes.insert(r.folderIndexes.begin(),
-                               tree.Stat(root, folder, f) && f.kind == EntryKind::Directory ? f.id.index : 0);
-    }
+    r.folderIndexes = tree.FolderIndexes(root, path, DateDepth(layout));
     return r;
 }
 
@@ -288,15 +280,14 @@ std::size_t CompleteLinesEnd(const std::string& bytes) {
 
 // ---- Journal ----------------------------------------------------------------------
 
-Journal::Journal(JournalStore& store, NameOrder order)
-    : store_(store), order_(order), live_(PathLess{order}), byDrawing_(PathLess{order}) {}
+Journal::Journal(JournalStore& store, NameOrder order, NameFold fold) : store_(store), order_(order), fold_(fold) {}
 
-void Journal::Forget(const std::wstring& path) {
-    const auto it = live_.find(path);
+void Journal::Forget(const std::wstring& key) {
+    const auto it = live_.find(key);
     if (it == live_.end()) return;
-    const auto d = byDrawing_.find(it->second.record.drawing);
+    const auto d = byDrawing_.find(fold_(it->second.record.drawing));
     if (d != byDrawing_.end()) {
-        d->second.erase(path);
+        d->second.erase(key);
         if (d->second.empty()) byDrawing_.erase(d);
     }
     live_.erase(it);
@@ -341,10 +332,10 @@ void Journal::Apply(const std::string& bytes) {
             const uint64_t order = next_++;
             if (r.session.Known() && r.kind != JournalRecord::Kind::Adopted) NoteSession(r, order);
             if (r.Live() || r.kind == JournalRecord::Kind::Gone) {
-                Forget(r.path);
+                std::wstring key = fold_(r.path);
+                Forget(key);
                 if (r.Live()) {
-                    byDrawing_.try_emplace(r.drawing, PathLess{order_}).first->second.insert(r.path);
-                    std::wstring key = r.path;
+                    byDrawing_[fold_(r.drawing)].insert(key);
                     live_.emplace(std::move(key), Entry{std::move(r), order});
                 }
             }
@@ -406,14 +397,14 @@ std::size_t Journal::Needed(bool keepCopies, std::string* text) const {
     for (const auto& s : sessions_)
         if (s.second.Open()) open.emplace_back(s.second.order, s.first);
     std::sort(open.begin(), open.end());
-    std::set<std::wstring, PathLess> drawings(PathLess{order_});
+    std::set<std::wstring> drawings;  // folded
     for (const auto& o : open) {
         JournalRecord start;
         start.kind = JournalRecord::Kind::Start;
         start.session = o.second;
         put(start);
         for (const JournalRecord& m : sessions_.find(o.second)->second.made) {
-            drawings.insert(m.drawing);
+            drawings.insert(fold_(m.drawing));
             const Entry* now = Find(m.path);
             if (now && now->record.session == m.session) continue;  // written with the live copies
             // The copy went, but the session made it: what the notice after a crash needs.
@@ -434,7 +425,7 @@ std::size_t Journal::Needed(bool keepCopies, std::string* text) const {
         if (!text) return count + copies;
     }
     for (const Entry* e : Live())
-        if (keepCopies || drawings.count(e->record.drawing) != 0) put(e->record);
+        if (keepCopies || drawings.count(fold_(e->record.drawing)) != 0) put(e->record);
     return count;
 }
 
@@ -496,7 +487,7 @@ std::vector<const Journal::Entry*> Journal::Live() const {
 
 std::vector<const Journal::Entry*> Journal::LiveOf(const std::wstring& drawing) const {
     std::vector<const Entry*> out;
-    const auto d = byDrawing_.find(drawing);
+    const auto d = byDrawing_.find(fold_(drawing));
     if (d == byDrawing_.end()) return out;
     out.reserve(d->second.size());
     for (const std::wstring& path : d->second) out.push_back(&live_.find(path)->second);
@@ -504,7 +495,7 @@ std::vector<const Journal::Entry*> Journal::LiveOf(const std::wstring& drawing) 
 }
 
 const Journal::Entry* Journal::Find(const std::wstring& path) const {
-    const auto it = live_.find(path);
+    const auto it = live_.find(fold_(path));
     return it == live_.end() ? nullptr : &it->second;
 }
 

@@ -27,6 +27,8 @@
 #include <map>
 #include <set>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "CopyName.h"
@@ -100,7 +102,9 @@ std::size_t CompleteLinesEnd(const std::string& bytes);
 // The journal as this process knows it: read once, then only what was added since.
 class Journal {
 public:
-    Journal(JournalStore& store, NameOrder order);
+    // `order` and `fold` are the file system's rule for names (equal under one exactly when
+    // equal under the other).
+    Journal(JournalStore& store, NameOrder order, NameFold fold);
 
     // Reads what was added since the last look. False when the journal could not be read:
     // nothing may then be deleted on its word.
@@ -141,10 +145,6 @@ public:
     bool Loaded() const { return loaded_; }
 
 private:
-    struct PathLess {
-        NameOrder order;
-        bool operator()(const std::wstring& a, const std::wstring& b) const { return order(a, b) < 0; }
-    };
     struct Session {
         uint64_t order = 0;  // position of its start line
         bool started = false, ended = false, reported = false;
@@ -154,15 +154,16 @@ private:
     bool ReadLocked();
     void Apply(const std::string& bytes);
     void Clear();
-    void Forget(const std::wstring& path);
+    void Forget(const std::wstring& key);
     void NoteSession(const JournalRecord& r, uint64_t order);
     // What a compaction writes (`text` null: only counts its lines).
     std::size_t Needed(bool keepCopies, std::string* text) const;
 
     JournalStore& store_;
     NameOrder order_;
-    std::map<std::wstring, Entry, PathLess> live_;
-    std::map<std::wstring, std::set<std::wstring, PathLess>, PathLess> byDrawing_;  // the paths in live_
+    NameFold fold_;
+    std::unordered_map<std::wstring, Entry> live_;                                  // by the folded path
+    std::unordered_map<std::wstring, std::unordered_set<std::wstring>> byDrawing_;  // folded drawing: keys in live_
     std::map<SessionId, Session> sessions_;
     uint64_t next_ = 0;
     std::size_t lines_ = 0;  // lines that counted since the file's start

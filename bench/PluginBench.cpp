@@ -306,11 +306,11 @@ void TickPieces(const char* name, const std::string& text, const std::wstring& f
     WriteFileBytes(path, text);
     const double load = MedianOf(5, [&] {
         Win32JournalStore store(path);
-        Journal journal(store, SystemNameOrder);
+        Journal journal(store, SystemNameOrder, SystemNameFold);
         journal.Refresh();
     });
     Win32JournalStore store(path);
-    Journal journal(store, SystemNameOrder);
+    Journal journal(store, SystemNameOrder, SystemNameFold);
     journal.Refresh();
     const double refresh = MedianOf(21, [&] { journal.Refresh(); });
     std::size_t parsed = 0;
@@ -422,7 +422,7 @@ void TickInside(const char* name, const std::string& text, const std::wstring& f
     Timed t;
     TimedTree tree(t);
     TimedStore store(t, path);
-    Journal journal(store, SystemNameOrder);
+    Journal journal(store, SystemNameOrder, SystemNameFold);
     HousekeepingSettings settings;
     settings.mSkipIdentical = 1;
     settings.mKeepCount = 20;

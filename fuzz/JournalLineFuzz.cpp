@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!FormatJournalLine(record, written) || written != line + "\n") abort();
     }
     BytesStore store(bytes);
-    Journal journal(store, AsciiFoldedOrder);
+    Journal journal(store, AsciiFoldedOrder, AsciiFolded);
     if (!journal.Refresh()) abort();
     for (const Journal::Entry* e : journal.Live())
         if (e->record.path.empty() || !e->record.Live()) abort();

@@ -134,6 +134,8 @@ void BackupManageDlg::UpdatePreview() {
         text = L"이 도면의 사본 " + std::to_wstring(p.copies) + L"개 (" + FormatBytes(p.bytes) +
                L") · 다음 백업 때 지워질 사본 " + std::to_wstring(p.removable) + L"개";
         if (p.removable > 0) text += L" (" + FormatBytes(p.removableBytes) + L")";
+        if (p.removable > static_cast<std::size_t>(kMaxDeletesPerTick))
+            text += L", 백업 때마다 오래된 것부터 " + std::to_wstring(kMaxDeletesPerTick) + L"개씩";
         if (p.future > 0) text += L"\r\n미래 날짜로 찍힌 사본 " + std::to_wstring(p.future) + L"개는 지우지 않습니다.";
         if (any && !journalRead_) text += L"\r\n백업 기록을 읽을 수 없어 다음 백업 때 아무것도 지우지 않습니다.";
         if (any && !unknown_.empty())

@@ -124,7 +124,7 @@ protected:
 
     MemoryTree tree;
     MemoryJournalStore store;
-    Journal journal{store, AsciiFoldedOrder};
+    Journal journal{store, AsciiFoldedOrder, AsciiFolded};
     uint64_t clock = 100;
 };
 
@@ -249,7 +249,8 @@ TEST_F(TickTest, IdenticalNewCopyGoesAndTheEarlierOneStaysOnlyWhileItIsUnchanged
     EXPECT_EQ(r.foldersRemoved, 1);
     EXPECT_FALSE(tree.Has(F + L"\\2026\\12\\09"));
     EXPECT_EQ(Copies(), (std::vector<std::wstring>{L"2026\\12\\08\\plan_2355.dwg"}));
-    EXPECT_EQ(tree.digested, (std::vector<std::wstring>{Target(1, At(2026, 12, 9, 0, 5)), earlier}));
+    // Each copy is read once, at its own tick: its digest is journaled with it.
+    EXPECT_EQ(tree.digested, (std::vector<std::wstring>{earlier, Target(1, At(2026, 12, 9, 0, 5))}));
 
     // The earlier copy was rewritten with other bytes of the same size since its digest was
     // taken: it is not the copy the journal describes, so it is no twin; a new copy holding the
@@ -261,22 +262,32 @@ TEST_F(TickTest, IdenticalNewCopyGoesAndTheEarlierOneStaysOnlyWhileItIsUnchanged
     EXPECT_TRUE(tree.Has(Target(1, At(2026, 12, 9, 0, 15))));
     EXPECT_EQ(tree.nodes[earlier].bytes, "v2");
 
-    // The kept copy is read once; from then on only the new copy is: its digest is journaled.
+    // From then on only each new copy is read: the kept one's digest is in the journal.
     std::vector<std::vector<std::wstring>> reads;
     for (int minute : {25, 35}) {
         tree.ClearCounts();
         r = Tick(1, At(2026, 12, 9, 0, minute), Options(1, 0, 0, 0), "v1");
         EXPECT_TRUE(r.identical);
+        EXPECT_TRUE(tree.folderRemoves.empty());  // its folder holds the kept copy: not tried
         reads.push_back(tree.digested);
     }
-    const std::wstring kept = Target(1, At(2026, 12, 9, 0, 15));
-    EXPECT_EQ(reads, (std::vector<std::vector<std::wstring>>{{Target(1, At(2026, 12, 9, 0, 25)), kept},
+    EXPECT_EQ(reads, (std::vector<std::vector<std::wstring>>{{Target(1, At(2026, 12, 9, 0, 25))},
                                                              {Target(1, At(2026, 12, 9, 0, 35))}}));
-    // A different size is decided without reading anything.
+    // A different size is decided without reading the earlier copy.
     tree.ClearCounts();
     r = Tick(1, At(2026, 12, 9, 0, 45), Options(1, 0, 0, 0), "longer");
     EXPECT_FALSE(r.identical);
-    EXPECT_TRUE(tree.digested.empty());
+    EXPECT_EQ(tree.digested, (std::vector<std::wstring>{Target(1, At(2026, 12, 9, 0, 45))}));
+}
+
+// A long history goes over several ticks, oldest first, so that no tick holds the host up.
+TEST_F(TickTest, ATickDeletesAtMostItsShareOfALongHistoryOldestFirst) {
+    tree.AddFolder(F);
+    for (int m = 0; m < 250; ++m) Tick(4, At(2026, 12, 1 + m / 60, 8, m % 60), Options(0, 1000, 0, 0));
+    std::vector<int> removed;
+    for (int hour : {9, 10, 11}) removed.push_back(Tick(4, At(2026, 12, 9, hour, 0), Options(0, 1, 0, 0)).removed);
+    EXPECT_EQ(removed, (std::vector<int>{100, 100, 52}));
+    EXPECT_EQ(Copies(), (std::vector<std::wstring>{Rel(4, At(2026, 12, 9, 11, 0))}));
 }
 
 TEST_F(TickTest, FailedDeleteIsSilentAndTriedAgainAtTheNextTick) {

@@ -105,8 +105,8 @@ protected:
     }
     MemoryJournalStore storeA;
     MemoryJournalStore storeB{storeA.Shared()};  // another process on the same file
-    Journal a{storeA, AsciiFoldedOrder};
-    Journal b{storeB, AsciiFoldedOrder};
+    Journal a{storeA, AsciiFoldedOrder, AsciiFolded};
+    Journal b{storeB, AsciiFoldedOrder, AsciiFolded};
 };
 
 TEST_F(JournalTest, LaterLinesSupersedeAndTornLinesCountForNothing) {
@@ -228,7 +228,7 @@ TEST_F(JournalTest, CompactionForTheNoticeAloneKeepsOpenSessionsAndTheirDrawings
 
 TEST(CandidateTest, OnlyTheDrawingsOwnCopiesBelowTheFolderWithAnIdentityInTheGrammar) {
     MemoryJournalStore store;
-    Journal j(store, AsciiFoldedOrder);
+    Journal j(store, AsciiFoldedOrder, AsciiFolded);
     const std::wstring d = L"D:\\A\\plan.dwg";
     JournalRecord noIndex = Made(L"C:\\B\\2026\\12\\09\\plan_1405.dwg", 5, d);
     noIndex.id.index = 0;

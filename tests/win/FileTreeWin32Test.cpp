@@ -82,4 +82,19 @@ TEST(Win32FileTreeTest, NothingIsReachedThroughALinkBelowTheRoot) {
         if (e.name == L"2023") EXPECT_EQ(e.kind, EntryKind::Other);
 }
 
+// The fold that keys the journal's index agrees with the system's comparison for every code
+// unit: each is the same name as its fold, and folding twice changes nothing.
+TEST(SystemNameFoldTest, EveryCodeUnitIsTheSameNameAsItsFold) {
+    int differ = 0;
+    for (uint32_t u = 1; u <= 0xFFFF; ++u) {
+        const std::wstring c(1, static_cast<wchar_t>(u));
+        const std::wstring folded = SystemNameFold(c);
+        if (SystemNameOrder(c, folded) != 0 || SystemNameFold(folded) != folded) ++differ;
+    }
+    EXPECT_EQ(differ, 0);
+    // Kept apart by the system, and so by the fold; and folded together where it folds them.
+    EXPECT_NE(SystemNameFold(L"c\u0131ty.dwg"), SystemNameFold(L"c\u0130ty.dwg"));
+    EXPECT_EQ(SystemNameFold(L"D:\\\u00e9t\u1ea1.dwg"), SystemNameFold(L"d:\\\u00c9T\u1ea0.DWG"));
+}
+
 }  // namespace
