@@ -4,12 +4,14 @@
 //
 //   host.exe [--drawing PATH] [--backups N] [--tick-ms MS] [--simulated-clock]
 //            [--settings] [--screenshot FILE.bmp] [--manage-screenshot FILE.bmp]
+//            [--list-screenshot FILE.bmp]
 //
 // --tick-ms runs the plug-in's timer every MS milliseconds instead of what it asks for;
 // --simulated-clock moves the clock the plug-in reads forward by its interval at every
 // backup, so that a short demonstration shows the folder layout of real minutes.
 // --manage-screenshot also opens the backup management dialog from the settings dialog and
-// saves a picture of it.
+// saves a picture of it; --list-screenshot opens the copy list from the management dialog (and
+// that dialog on the way) and saves a picture of the list.
 #include <windows.h>
 
 #include <cstdio>
@@ -31,6 +33,7 @@ struct Options {
     bool settings = false;
     std::wstring screenshot;
     std::wstring manageScreenshot;
+    std::wstring listScreenshot;
 };
 
 Options options;
@@ -98,23 +101,38 @@ void Shot(HWND dialog, const std::wstring& file) {
 }
 
 // Takes the screenshots once each dialog has painted: the settings dialog, then (when asked)
-// the backup management dialog opened from its button; then closes them again.
+// the backup management dialog opened from its button, then (when asked) the copy list opened
+// from the management dialog's button; then closes them again, the innermost first.
 void CALLBACK ScreenshotTick(HWND, UINT, UINT_PTR timer, DWORD) {
     static int stage = 0, ticks = 0;
     HWND settings = FindVisibleDialogWith(12011);
     HWND manage = FindVisibleDialogWith(12021);
+    HWND list = FindVisibleDialogWith(12041);
     if (!settings) return;
     if (stage == 0 && ++ticks >= 20) {
         Shot(settings, options.screenshot);
         ticks = 0;
-        if (options.manageScreenshot.empty()) {
+        if (options.manageScreenshot.empty() && options.listScreenshot.empty()) {
             stage = 2;
         } else {
             Click(settings, 12012);
             stage = 1;
         }
     } else if (stage == 1 && manage && ++ticks >= 20) {
-        Shot(manage, options.manageScreenshot);
+        if (!options.manageScreenshot.empty()) Shot(manage, options.manageScreenshot);
+        ticks = 0;
+        if (options.listScreenshot.empty()) {
+            Click(manage, IDCANCEL);
+            stage = 2;
+        } else {
+            Click(manage, 12030);
+            stage = 3;
+        }
+    } else if (stage == 3 && list && ++ticks >= 20) {
+        Shot(list, options.listScreenshot);
+        Click(list, IDCANCEL);
+        stage = 4;
+    } else if (stage == 4 && manage && !list) {
         Click(manage, IDCANCEL);
         stage = 2;
     } else if (stage == 2 && !manage) {
@@ -156,6 +174,8 @@ int wmain(int argc, wchar_t** argv) {
             options.screenshot = argv[++i];
         else if (a == L"--manage-screenshot" && more)
             options.manageScreenshot = argv[++i];
+        else if (a == L"--list-screenshot" && more)
+            options.listScreenshot = argv[++i];
         else {
             Say(L"unknown argument: %ls", a.c_str());
             return 2;

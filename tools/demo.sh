@@ -2,8 +2,9 @@
 # The main job: builds Varnholt.dll and runs it in the stand-in host under Wine with
 # automatic backup on, lets three backups happen and shows what they left on disk.
 #   bash tools/demo.sh             three timed backups
-#   bash tools/demo.sh --settings  also opens the settings dialog and the backup management
-#                                  dialog (Xvfb when there is no display) and saves pictures of both
+#   bash tools/demo.sh --settings  also opens the settings dialog, the backup management dialog
+#                                  and its copy list (Xvfb when there is no display) and saves
+#                                  pictures of all three
 set -euo pipefail
 export VARNHOLT_ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 build="${VARNHOLT_BUILD:-$VARNHOLT_ROOT/build}"
@@ -46,10 +47,28 @@ echo "== cleanup tool over that tree at $last: what keeping the newest 2 copies 
 (cd "$bin" && "$VARNHOLT_ROOT/tools/wine-exec.sh" VarnholtCleanup.exe 'C:\Backup' --keep-count 2 --now "$last" | tr -d '\r')
 
 if [ "${1:-}" = "--settings" ]; then
-    echo "== settings dialog and backup management dialog"
+    # The copies above are stamped on the simulated clock, ahead of the real one the dialogs read,
+    # so the list would call them future-dated. C:\Backup gets copies of the last few days instead,
+    # in layout 1, each a little smaller than the next one as the drawing grew.
+    rm -rf "$drive_c/Backup"
+    base=$(( $(date +%s) / 600 * 600 ))
+    for copy in "10 1523712" "20 1519616" "30 1519616" "50 1503232" "1450 1486848" "1460 1482752" \
+        "1490 1474560" "2890 1433600" "2910 1429504" "4330 1392640"; do
+        read -r minutes size <<<"$copy"
+        stamp=$(( base - minutes * 60 ))
+        file="$drive_c/Backup/$(date -d "@$stamp" +%Y/%m/%d/plan_%H%M.dwg)"
+        mkdir -p "$(dirname "$file")"
+        head -c "$size" /dev/urandom > "$file"
+        touch -d "@$stamp" "$file"
+    done
+    echo "== backup tree under C:\\Backup for the copy list"
+    (cd "$drive_c/Backup" && find . -type f | sort | sed 's|^\./||')
+
+    echo "== settings dialog, backup management dialog and copy list"
     (cd "$bin" && "$VARNHOLT_ROOT/tools/wine-exec.sh" host.exe --drawing 'C:\work\plan.dwg' --settings \
-        --screenshot 'settings-dialog.bmp' --manage-screenshot 'backup-manage-dialog.bmp')
-    for shot in settings-dialog backup-manage-dialog; do
+        --screenshot 'settings-dialog.bmp' --manage-screenshot 'backup-manage-dialog.bmp' \
+        --list-screenshot 'copy-list-dialog.bmp')
+    for shot in settings-dialog backup-manage-dialog copy-list-dialog; do
         convert "$bin/$shot.bmp" "$build/$shot.png" && echo "screenshot: $build/$shot.png"
     done
 fi
