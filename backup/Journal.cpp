@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <string_view>
 
 #include "Utf8.h"
 
@@ -40,18 +41,30 @@ bool PathField(const std::wstring& path, std::string& out) {
     return true;
 }
 
-std::vector<std::string> Split(const std::string& line) {
-    std::vector<std::string> fields;
-    std::size_t start = 0;
-    for (std::size_t p = line.find('\t');; p = line.find('\t', start)) {
-        fields.push_back(line.substr(start, p == std::string::npos ? std::string::npos : p - start));
-        if (p == std::string::npos) break;
-        start = p + 1;
+// The tab-separated fields of a line, as views into it; false for more than `kMaxFields`.
+constexpr std::size_t kMaxFields = 12;
+struct Fields {
+    std::string_view at[kMaxFields];
+    std::size_t size = 0;
+    std::string_view operator[](std::size_t i) const { return at[i]; }
+    void Erase(std::size_t i) {
+        for (std::size_t k = i; k + 1 < size; ++k) at[k] = at[k + 1];
+        --size;
     }
-    return fields;
+};
+
+bool Split(std::string_view line, Fields& f) {
+    f.size = 0;
+    for (;;) {
+        if (f.size == kMaxFields) return false;
+        const std::size_t p = line.find('\t');
+        f.at[f.size++] = line.substr(0, p);
+        if (p == std::string_view::npos) return true;
+        line.remove_prefix(p + 1);
+    }
 }
 
-bool ParseDecimal(const std::string& text, uint64_t& out) {
+bool ParseDecimal(std::string_view text, uint64_t& out) {
     if (text.empty() || text.size() > 20 || (text.size() > 1 && text[0] == '0')) return false;
     uint64_t v = 0;
     for (char c : text) {
@@ -71,7 +84,7 @@ int HexValue(char c) {
 }
 
 // Exactly `digits` hex digits, or (digits 0) 1 to 16 without a leading zero.
-bool ParseHex(const std::string& text, std::size_t digits, uint64_t& out) {
+bool ParseHex(std::string_view text, std::size_t digits, uint64_t& out) {
     if (digits == 0 ? (text.empty() || text.size() > 16 || (text.size() > 1 && text[0] == '0')) : text.size() != digits)
         return false;
     uint64_t v = 0;
@@ -84,7 +97,7 @@ bool ParseHex(const std::string& text, std::size_t digits, uint64_t& out) {
     return true;
 }
 
-bool ParseStampField(const std::string& text, CivilStamp& out) {
+bool ParseStampField(std::string_view text, CivilStamp& out) {
     if (text.size() != 12) return false;
     int v[5] = {};
     const std::size_t widths[5] = {4, 2, 2, 2, 2};
@@ -105,10 +118,10 @@ void PutSession(const SessionId& id, std::string& out) {
     out += std::to_string(id.pid) + '.' + std::to_string(id.created);
 }
 
-bool ParseSession(const std::string& text, SessionId& out) {
+bool ParseSession(std::string_view text, SessionId& out) {
     const std::size_t dot = text.find('.');
     uint64_t pid = 0, created = 0;
-    if (dot == std::string::npos || !ParseDecimal(text.substr(0, dot), pid) || pid > 0xFFFFFFFFu ||
+    if (dot == std::string_view::npos || !ParseDecimal(text.substr(0, dot), pid) || pid > 0xFFFFFFFFu ||
         !ParseDecimal(text.substr(dot + 1), created) || created == 0)
         return false;
     out = SessionId{static_cast<uint32_t>(pid), created};
@@ -128,7 +141,7 @@ const char* SessionWord(JournalRecord::Kind kind) {
     }
 }
 
-bool ParsePathField(const std::string& text, std::wstring& out) {
+bool ParsePathField(std::string_view text, std::wstring& out) {
     std::wstring path;
     if (text.empty() || !Utf8ToWide(text, path)) return false;
     for (wchar_t c : path)
@@ -200,31 +213,34 @@ bool FormatJournalLine(const JournalRecord& r, std::string& line) {
     return true;
 }
 
-bool ParseJournalLine(const std::string& line, JournalRecord& out) {
+namespace {
+
+bool ParseLine(std::string_view line, JournalRecord& out) {
     const std::size_t last = line.rfind('\t');
     uint64_t crc = 0;
-    if (last == std::string::npos || !ParseHex(line.substr(last + 1), 8, crc) || Crc32(line.data(), last) != crc)
+    if (last == std::string_view::npos || !ParseHex(line.substr(last + 1), 8, crc) || Crc32(line.data(), last) != crc)
         return false;
-    std::vector<std::string> f = Split(line.substr(0, last));
+    Fields f;
+    if (!Split(line.substr(0, last), f)) return false;
     JournalRecord r;
     for (const auto kind : {JournalRecord::Kind::Start, JournalRecord::Kind::End, JournalRecord::Kind::Reported}) {
         if (f[0] != SessionWord(kind)) continue;
-        if (f.size() != 2 || !ParseSession(f[1], r.session)) return false;
+        if (f.size != 2 || !ParseSession(f[1], r.session)) return false;
         r.kind = kind;
         out = std::move(r);
         return true;
     }
     if (f[0] == "gone") {
-        if (f.size() != 2 || !ParsePathField(f[1], r.path)) return false;
+        if (f.size != 2 || !ParsePathField(f[1], r.path)) return false;
         r.kind = JournalRecord::Kind::Gone;
         out = std::move(r);
         return true;
     }
-    if (f.size() == 11) {
+    if (f.size == 11) {
         if (!ParseSession(f[8], r.session)) return false;
-        f.erase(f.begin() + 8);
+        f.Erase(8);
     }
-    if (f.size() != 10) return false;
+    if (f.size != 10) return false;
     if (f[0] == "made")
         r.kind = JournalRecord::Kind::Made;
     else if (f[0] == "adopted")
@@ -239,10 +255,11 @@ bool ParseJournalLine(const std::string& line, JournalRecord& out) {
         for (;;) {
             const std::size_t comma = f[6].find(',', start);
             uint64_t index = 0;
-            if (!ParseHex(f[6].substr(start, comma == std::string::npos ? std::string::npos : comma - start), 0, index))
+            if (!ParseHex(f[6].substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start),
+                          0, index))
                 return false;
             r.folderIndexes.push_back(index);
-            if (comma == std::string::npos) break;
+            if (comma == std::string_view::npos) break;
             start = comma + 1;
         }
         if (r.folderIndexes.size() > 3) return false;
@@ -257,6 +274,10 @@ bool ParseJournalLine(const std::string& line, JournalRecord& out) {
     out = std::move(r);
     return true;
 }
+
+}  // namespace
+
+bool ParseJournalLine(const std::string& line, JournalRecord& out) { return ParseLine(line, out); }
 
 JournalRecord RecordOfCopy(FileTree& tree, const std::wstring& root, JournalRecord::Kind kind, const std::wstring& path,
                            const std::wstring& drawing, CopyLayout layout, const CivilStamp& stamp,
@@ -282,12 +303,20 @@ std::size_t CompleteLinesEnd(const std::string& bytes) {
 
 Journal::Journal(JournalStore& store, NameOrder order, NameFold fold) : store_(store), order_(order), fold_(fold) {}
 
+const std::wstring& Journal::DrawingKey(const std::wstring& drawing) {
+    if (drawing != lastDrawing_ || lastDrawingKey_.empty()) {
+        lastDrawing_ = drawing;
+        lastDrawingKey_ = fold_(drawing);
+    }
+    return lastDrawingKey_;
+}
+
 void Journal::Forget(const std::wstring& key) {
     const auto it = live_.find(key);
     if (it == live_.end()) return;
-    const auto d = byDrawing_.find(fold_(it->second.record.drawing));
+    const auto d = byDrawing_.find(DrawingKey(it->second.record.drawing));
     if (d != byDrawing_.end()) {
-        d->second.erase(key);
+        d->second.erase(&it->second);
         if (d->second.empty()) byDrawing_.erase(d);
     }
     live_.erase(it);
@@ -327,7 +356,7 @@ void Journal::Apply(const std::string& bytes) {
         const std::size_t lf = bytes.find('\n', start);
         if (lf == std::string::npos) break;
         JournalRecord r;
-        if (ParseJournalLine(bytes.substr(start, lf - start), r)) {
+        if (ParseLine(std::string_view(bytes).substr(start, lf - start), r)) {
             ++lines_;
             const uint64_t order = next_++;
             if (r.session.Known() && r.kind != JournalRecord::Kind::Adopted) NoteSession(r, order);
@@ -335,8 +364,9 @@ void Journal::Apply(const std::string& bytes) {
                 std::wstring key = fold_(r.path);
                 Forget(key);
                 if (r.Live()) {
-                    byDrawing_[fold_(r.drawing)].insert(key);
-                    live_.emplace(std::move(key), Entry{std::move(r), order});
+                    const std::wstring& drawing = DrawingKey(r.drawing);
+                    const auto added = live_.emplace(std::move(key), Entry{std::move(r), order});
+                    byDrawing_[drawing].insert(&added.first->second);
                 }
             }
         }
@@ -490,7 +520,7 @@ std::vector<const Journal::Entry*> Journal::LiveOf(const std::wstring& drawing) 
     const auto d = byDrawing_.find(fold_(drawing));
     if (d == byDrawing_.end()) return out;
     out.reserve(d->second.size());
-    for (const std::wstring& path : d->second) out.push_back(&live_.find(path)->second);
+    out.assign(d->second.begin(), d->second.end());
     return out;
 }
 

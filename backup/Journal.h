@@ -155,6 +155,7 @@ private:
     void Apply(const std::string& bytes);
     void Clear();
     void Forget(const std::wstring& key);
+    const std::wstring& DrawingKey(const std::wstring& drawing);
     void NoteSession(const JournalRecord& r, uint64_t order);
     // What a compaction writes (`text` null: only counts its lines).
     std::size_t Needed(bool keepCopies, std::string* text) const;
@@ -163,7 +164,8 @@ private:
     NameOrder order_;
     NameFold fold_;
     std::unordered_map<std::wstring, Entry> live_;                                  // by the folded path
-    std::unordered_map<std::wstring, std::unordered_set<std::wstring>> byDrawing_;  // folded drawing: keys in live_
+    std::unordered_map<std::wstring, std::unordered_set<const Entry*>> byDrawing_;  // folded drawing: its live_
+    std::wstring lastDrawing_, lastDrawingKey_;  // the fold last made of a drawing path (lines run in batches)
     std::map<SessionId, Session> sessions_;
     uint64_t next_ = 0;
     std::size_t lines_ = 0;  // lines that counted since the file's start

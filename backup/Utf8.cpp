@@ -26,7 +26,7 @@ void Put(uint32_t cp, std::string& s) {
 
 }  // namespace
 
-bool Utf8ToWide(const std::string& in, std::wstring& out) {
+bool Utf8ToWide(std::string_view in, std::wstring& out) {
     std::wstring w;
     w.reserve(in.size());
     for (std::size_t i = 0; i < in.size();) {

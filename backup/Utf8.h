@@ -2,7 +2,8 @@
 // code points where it has 32). No Win32 here.
 #pragma once
 #include <string>
+#include <string_view>
 
 // False for text that does not convert: broken or overlong sequences, lone surrogates.
-bool Utf8ToWide(const std::string& in, std::wstring& out);
+bool Utf8ToWide(std::string_view in, std::wstring& out);
 bool WideToUtf8(const std::wstring& in, std::string& out);
