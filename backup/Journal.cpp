@@ -331,10 +331,10 @@ void Journal::NoteSession(const JournalRecord& r, uint64_t order) {
         session.ended = session.reported = false;
         break;
     case JournalRecord::Kind::End:
-        session.ended = true;
-        break;
     case JournalRecord::Kind::Reported:
-        session.reported = true;
+        // Over: what it made is no longer asked for.
+        (r.kind == JournalRecord::Kind::End ? session.ended : session.reported) = true;
+        std::vector<JournalRecord>().swap(session.made);
         break;
     case JournalRecord::Kind::Made: {
         for (JournalRecord& m : session.made)
@@ -406,10 +406,16 @@ bool Journal::Write(const std::vector<JournalRecord>& records, bool* created) {
     }
     if (text.empty()) return records.empty();
     if (!store_.Lock()) return false;
-    bool made = false;
+    bool made = false, restarted = false;
+    std::string read;
     // What others added comes first, so that these lines supersede theirs as the file says.
-    const bool ok = ReadLocked() && store_.Append(text, made);
-    if (ok) Apply(text);
+    const bool ok = store_.ReadNewThenAppend(text, read, restarted, made);
+    if (restarted) Clear();
+    Apply(read);
+    if (ok) {
+        loaded_ = true;
+        Apply(text);
+    }
     store_.Unlock();
     if (created) *created = made;
     return ok;
@@ -493,15 +499,17 @@ bool Journal::ClaimEndedSessions(const SessionId& self, const std::function<bool
         std::string line;
         if (FormatJournalLine(reported, line)) text += line;
     }
+    std::vector<EndedSession> claimed;
+    for (const auto& e : ended) {
+        EndedSession session{e.second, {}};
+        for (const JournalRecord& m : sessions_[e.second].made) session.drawings.push_back(m.drawing);
+        claimed.push_back(std::move(session));
+    }
     bool created = false;
     if (ok && !text.empty()) ok = store_.Append(text, created);
     if (ok) {
         Apply(text);
-        for (const auto& e : ended) {
-            EndedSession session{e.second, {}};
-            for (const JournalRecord& m : sessions_[e.second].made) session.drawings.push_back(m.drawing);
-            out.push_back(std::move(session));
-        }
+        out = std::move(claimed);
     }
     store_.Unlock();
     return ok;

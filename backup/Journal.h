@@ -87,6 +87,12 @@ public:
     virtual bool Append(const std::string& lines, bool& created) = 0;
     // Puts `whole` in the file's place at once: a reader sees the old file or the new one.
     virtual bool Replace(const std::string& whole) = 0;
+    // ReadNew, then Append (a store may do both through one opening of the file). False when
+    // either failed; whenever the read worked, `out` and `restarted` hold what it read.
+    virtual bool ReadNewThenAppend(const std::string& lines, std::string& out, bool& restarted, bool& created) {
+        created = false;
+        return ReadNew(out, restarted) && Append(lines, created);
+    }
 };
 
 // The record of the file `seen` at `path` below `root` as a copy of `drawing` in `layout`:

@@ -114,6 +114,61 @@ bool Win32JournalStore::Append(const std::string& lines, bool& created) {
     return true;
 }
 
+bool Win32JournalStore::ReadNewThenAppend(const std::string& lines, std::string& out, bool& restarted, bool& created) {
+    out.clear();
+    restarted = created = false;
+    const auto open = [&] {
+        return unique_file(CreateFileW(path_.c_str(),
+                                       FILE_READ_DATA | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    };
+    unique_file file = open();
+    if (!file && GetLastError() == ERROR_PATH_NOT_FOUND) {
+        CreateDirectoryW(FolderOf(path_).c_str(), nullptr);
+        file = open();
+    }
+    if (!file) return false;
+    created = GetLastError() != ERROR_ALREADY_EXISTS;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file.get(), &info)) return false;
+    const FileIdentity id{info.dwVolumeSerialNumber,
+                          static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+    const uint64_t size = static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+    uint64_t from = offset_;
+    if (!known_ || id != id_ || size < offset_) {
+        restarted = known_;
+        from = 0;
+    }
+    std::string bytes(static_cast<std::size_t>(size - from), '\0');
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(from);
+    if (!bytes.empty() && !SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) return false;
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        DWORD n = 0;
+        const DWORD want = bytes.size() - got > (1u << 30) ? (1u << 30) : static_cast<DWORD>(bytes.size() - got);
+        if (!ReadFile(file.get(), &bytes[got], want, &n, nullptr)) return false;
+        if (n == 0) break;
+        got += n;
+    }
+    bytes.resize(got);
+    // Everything before `from` ended in LF; so does the file unless what was read now does not.
+    const bool endsInLf = bytes.empty() ? (from > 0 || size == 0) : bytes.back() == '\n';
+    const std::size_t complete = CompleteLinesEnd(bytes);
+    bytes.resize(complete);
+    known_ = true;
+    id_ = id;
+    offset_ = from + complete;
+    out = std::move(bytes);
+    // A torn last line (a writer that died midway) is closed off, never continued.
+    const std::string text = endsInLf ? lines : "\n" + lines;
+    if (!WriteAll(file.get(), text.data(), text.size())) return false;
+    // Read up to here already (under the same lock), and written from here on by the caller.
+    offset_ = from + got + text.size();
+    return true;
+}
+
 bool Win32JournalStore::Replace(const std::string& whole) {
     // Written beside the journal, then moved over it. A scratch file left by a failure is
     // written afresh by the next compaction.

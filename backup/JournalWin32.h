@@ -17,6 +17,8 @@ public:
     bool ReadNew(std::string& out, bool& restarted) override;
     bool Append(const std::string& lines, bool& created) override;
     bool Replace(const std::string& whole) override;
+    // Through one opening of the file: read from where the last read ended, then append.
+    bool ReadNewThenAppend(const std::string& lines, std::string& out, bool& restarted, bool& created) override;
 
     const std::wstring& Path() const { return path_; }
 
