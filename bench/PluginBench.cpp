@@ -351,10 +351,10 @@ public:
         ++calls[slot];
         return result;
     }
-    double spent[10] = {};
-    int calls[10] = {};
+    double spent[11] = {};
+    int calls[11] = {};
 };
-const char* const kSlotNames[10] = {"Stat (or FolderIndexes)",
+const char* const kSlotNames[11] = {"Stat (or FolderIndexes)",
                                     "DigestFile",
                                     "RemoveFile",
                                     "RemoveEmptyFolder",
@@ -363,7 +363,8 @@ const char* const kSlotNames[10] = {"Stat (or FolderIndexes)",
                                     "ReadNew",
                                     "Append",
                                     "Replace",
-                                    "Unlock"};
+                                    "Unlock",
+                                    "ReadNewThenAppend"};
 
 class TimedTree : public FileTree {
 public:
@@ -415,6 +416,9 @@ public:
     }
     bool Replace(const std::string& whole) override {
         return t_(8, [&] { return store_.Replace(whole); });
+    }
+    bool ReadNewThenAppend(const std::string& lines, std::string& out, bool& restarted, bool& created) override {
+        return t_(10, [&] { return store_.ReadNewThenAppend(lines, out, restarted, created); });
     }
 
 private:
@@ -472,13 +476,13 @@ void TickInside(const char* name, const std::string& text, const std::wstring& f
         "load included, %.1f ms); %d/%d identical\n    of the step: ",
         name, CountLines(text), folders / ticks * 1e3, save / ticks * 1e3, step / ticks * 1e3, first * 1e3, identical,
         ticks);
-    for (int k = 0; k < 10; ++k)
+    for (int k = 0; k < 11; ++k)
         if (t.calls[k])
             printf("%s %.1f x %.3f ms, ", kSlotNames[k], double(t.calls[k]) / ticks, t.spent[k] / t.calls[k] * 1e3);
     printf(
         "the rest (in memory) %.3f ms, of it under the journal's lock (parsing what was read, applying it) "
         "%.3f ms\n",
-        (step - calls) / ticks * 1e3, (store.held - t.spent[6] - t.spent[7] - t.spent[8]) / ticks * 1e3);
+        (step - calls) / ticks * 1e3, (store.held - t.spent[6] - t.spent[7] - t.spent[8] - t.spent[10]) / ticks * 1e3);
     // The journal-sized part of "the rest": the candidates picked from every live record.
     const double pick = MedianOf(21, [&] { CandidatesOf(journal, folder, drawing, SystemNameOrder); });
     // The same after 8 MB went through the cache, as in a tick (the digest of the new copy comes first).
