@@ -60,6 +60,11 @@ public:
             record.hasDigest = tree_.DigestFile(made_.path, record.digest);
         // The made line first, before any step that deletes; writing it reads what others added.
         if (!journal_.Write({record}, &report.journalCreated)) return Failed();
+        if (!settings_.AnyOn()) {  // the journal kept for the notice after a crash alone
+            report.empty = seen.size == 0;
+            journal_.CompactIfWorth(false);
+            return report;
+        }
 
         // The earlier copies that count: good (not empty) candidates, the new copy's path aside.
         for (Candidate& c : CandidatesOf(journal_, folder_, drawing_, order_))

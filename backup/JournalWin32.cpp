@@ -18,6 +18,25 @@ bool WriteAll(HANDLE file, const char* data, std::size_t size) {
     return true;
 }
 
+// The bytes of `file` from `from` up to `size`, fewer where it ends sooner.
+bool ReadFrom(HANDLE file, uint64_t from, uint64_t size, std::string& out) {
+    std::string bytes(static_cast<std::size_t>(size - from), '\0');
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(from);
+    if (!bytes.empty() && !SetFilePointerEx(file, at, nullptr, FILE_BEGIN)) return false;
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        DWORD n = 0;
+        const DWORD want = bytes.size() - got > (1u << 30) ? (1u << 30) : static_cast<DWORD>(bytes.size() - got);
+        if (!ReadFile(file, &bytes[got], want, &n, nullptr)) return false;
+        if (n == 0) break;
+        got += n;
+    }
+    bytes.resize(got);
+    out = std::move(bytes);
+    return true;
+}
+
 std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.rfind(L'\\')); }
 
 }  // namespace
@@ -57,19 +76,9 @@ bool Win32JournalStore::ReadNew(std::string& out, bool& restarted) {
         restarted = known_;
         offset_ = 0;
     }
-    LARGE_INTEGER at;
-    at.QuadPart = static_cast<LONGLONG>(offset_);
-    if (!SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) return false;
-    std::string bytes(static_cast<std::size_t>(size - offset_), '\0');
-    std::size_t got = 0;
-    while (got < bytes.size()) {
-        DWORD n = 0;
-        const DWORD want = bytes.size() - got > (1u << 30) ? (1u << 30) : static_cast<DWORD>(bytes.size() - got);
-        if (!ReadFile(file.get(), &bytes[got], want, &n, nullptr)) return false;
-        if (n == 0) break;
-        got += n;
-    }
-    bytes.resize(CompleteLinesEnd(bytes.substr(0, got)));
+    std::string bytes;
+    if (!ReadFrom(file.get(), offset_, size, bytes)) return false;
+    bytes.resize(CompleteLinesEnd(bytes));
     known_ = true;
     id_ = id;
     offset_ += bytes.size();
@@ -140,19 +149,9 @@ bool Win32JournalStore::ReadNewThenAppend(const std::string& lines, std::string&
         restarted = known_;
         from = 0;
     }
-    std::string bytes(static_cast<std::size_t>(size - from), '\0');
-    LARGE_INTEGER at;
-    at.QuadPart = static_cast<LONGLONG>(from);
-    if (!bytes.empty() && !SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) return false;
-    std::size_t got = 0;
-    while (got < bytes.size()) {
-        DWORD n = 0;
-        const DWORD want = bytes.size() - got > (1u << 30) ? (1u << 30) : static_cast<DWORD>(bytes.size() - got);
-        if (!ReadFile(file.get(), &bytes[got], want, &n, nullptr)) return false;
-        if (n == 0) break;
-        got += n;
-    }
-    bytes.resize(got);
+    std::string bytes;
+    if (!ReadFrom(file.get(), from, size, bytes)) return false;
+    const std::size_t got = bytes.size();
     // Everything before `from` ended in LF; so does the file unless what was read now does not.
     const bool endsInLf = bytes.empty() ? (from > 0 || size == 0) : bytes.back() == '\n';
     const std::size_t complete = CompleteLinesEnd(bytes);

@@ -24,6 +24,13 @@ JournalRecord SessionLine(JournalRecord::Kind kind, uint32_t pid) {
     return r;
 }
 
+// A made line written by session `pid`.
+JournalRecord MadeBy(const std::wstring& path, int minute, const std::wstring& drawing, uint32_t pid) {
+    JournalRecord r = Made(path, minute, drawing);
+    r.session = SessionLine(JournalRecord::Kind::Made, pid).session;
+    return r;
+}
+
 JournalRecord Gone(const std::wstring& path) {
     JournalRecord r;
     r.kind = JournalRecord::Kind::Gone;
@@ -153,21 +160,16 @@ TEST_F(JournalTest, CompactionKeepsTheLiveRecordsInOrderAndOtherReadersReadItAga
 }
 
 TEST_F(JournalTest, EndedSessionsAreClaimedOnceWithTheDrawingsTheyMadeCopiesOf) {
-    const auto made = [](const std::wstring& path, int minute, const std::wstring& drawing, uint32_t pid) {
-        JournalRecord r = Made(path, minute, drawing);
-        r.session = SessionLine(JournalRecord::Kind::Made, pid).session;
-        return r;
-    };
     using K = JournalRecord::Kind;
     // 1 ended uncleanly, 2 ended cleanly, 3 was reported, 4 still runs, 5 is this process.
-    ASSERT_TRUE(a.Write({SessionLine(K::Start, 1), made(L"C:\\B\\y_202612091400.dwg", 0, L"D:\\Y.dwg", 1),
-                         made(L"C:\\B\\x_202612091400.dwg", 0, L"D:\\X.dwg", 1), SessionLine(K::Start, 2),
-                         made(L"C:\\B\\z_202612091400.dwg", 0, L"D:\\Z.dwg", 2), SessionLine(K::End, 2),
+    ASSERT_TRUE(a.Write({SessionLine(K::Start, 1), MadeBy(L"C:\\B\\y_202612091400.dwg", 0, L"D:\\Y.dwg", 1),
+                         MadeBy(L"C:\\B\\x_202612091400.dwg", 0, L"D:\\X.dwg", 1), SessionLine(K::Start, 2),
+                         MadeBy(L"C:\\B\\z_202612091400.dwg", 0, L"D:\\Z.dwg", 2), SessionLine(K::End, 2),
                          SessionLine(K::Start, 3), SessionLine(K::Reported, 3), SessionLine(K::Start, 4),
-                         SessionLine(K::Start, 5), made(L"C:\\B\\y_202612091410.dwg", 10, L"d:\\y.DWG", 1),
+                         SessionLine(K::Start, 5), MadeBy(L"C:\\B\\y_202612091410.dwg", 10, L"d:\\y.DWG", 1),
                          Gone(L"C:\\B\\y_202612091410.dwg")}));
     // A session whose start line came after its first copies (the switch turned on midway) counts them.
-    ASSERT_TRUE(b.Write({made(L"C:\\B\\w_202612091400.dwg", 0, L"D:\\W.dwg", 6), SessionLine(K::Start, 6)}));
+    ASSERT_TRUE(b.Write({MadeBy(L"C:\\B\\w_202612091400.dwg", 0, L"D:\\W.dwg", 6), SessionLine(K::Start, 6)}));
     std::vector<SessionId> asked;
     const auto over = [&](const SessionId& s) {
         asked.push_back(s);
@@ -188,22 +190,18 @@ TEST_F(JournalTest, EndedSessionsAreClaimedOnceWithTheDrawingsTheyMadeCopiesOf) 
 }
 
 TEST_F(JournalTest, CompactionForTheNoticeAloneKeepsOpenSessionsAndTheirDrawingsCopies) {
-    const auto made = [](const std::wstring& path, int minute, const std::wstring& drawing, uint32_t pid) {
-        JournalRecord r = Made(path, minute, drawing);
-        r.session = SessionLine(JournalRecord::Kind::Made, pid).session;
-        return r;
-    };
     using K = JournalRecord::Kind;
     std::vector<JournalRecord> lines{SessionLine(K::Start, 1),
-                                     made(L"C:\\B\\a_202612091400.dwg", 0, L"D:\\A.dwg", 1),
-                                     made(L"C:\\B\\b_202612091400.dwg", 0, L"D:\\B.dwg", 1),
+                                     MadeBy(L"C:\\B\\a_202612091400.dwg", 0, L"D:\\A.dwg", 1),
+                                     MadeBy(L"C:\\B\\b_202612091400.dwg", 0, L"D:\\B.dwg", 1),
                                      Gone(L"C:\\B\\b_202612091400.dwg"),
                                      SessionLine(K::Start, 2),
-                                     made(L"C:\\B\\a_202612091401.dwg", 1, L"D:\\A.dwg", 2),
-                                     made(L"C:\\B\\c_202612091401.dwg", 1, L"D:\\C.dwg", 2),
+                                     MadeBy(L"C:\\B\\a_202612091401.dwg", 1, L"D:\\A.dwg", 2),
+                                     MadeBy(L"C:\\B\\c_202612091401.dwg", 1, L"D:\\C.dwg", 2),
                                      SessionLine(K::End, 2)};
     for (int m = 0; m < 60; ++m)
-        lines.push_back(made(L"C:\\B\\e_2026120915" + std::to_wstring(10 + m % 50) + L".dwg", m % 50, L"D:\\E.dwg", 3));
+        lines.push_back(
+            MadeBy(L"C:\\B\\e_2026120915" + std::to_wstring(10 + m % 50) + L".dwg", m % 50, L"D:\\E.dwg", 3));
     lines.push_back(SessionLine(K::Reported, 3));
     ASSERT_TRUE(a.Write(lines));
     ASSERT_TRUE(a.CompactIfWorth(true, 64));  // every copy counts while housekeeping keeps them
