@@ -35,11 +35,6 @@ BackupOutcome lastOutcome;
 const wchar_t kJournalStarted[] =
     L"[백업 관리] 이제부터 이 컴퓨터에서 만든 사본만 정리합니다. 기존 사본은 백업 관리에서 등록할 수 있습니다.";
 
-Win32FileTree& Tree() {
-    static Win32FileTree tree;
-    return tree;
-}
-
 void BackupOnce(const BackupSettings& settings) {
     const wchar_t* reported = VylFilGetCadDrawingPath();
     const std::wstring drawingPath = reported ? reported : L"";
@@ -87,7 +82,8 @@ void BackupOnce(const BackupSettings& settings) {
         outcome.journalFailed = true;
         return;
     }
-    const TickReport report = HousekeepAfterSave(Tree(), *journal, settings.mFolder, drawingPath, made, options);
+    Win32FileTree tree;  // for this tick alone
+    const TickReport report = HousekeepAfterSave(tree, *journal, settings.mFolder, drawingPath, made, options);
     if (report.journalCreated && options.AnyOn()) VylMsgPutMessage(kJournalStarted);
     outcome.journalFailed = report.journalFailed;
     if (report.empty) outcome.kind = BackupOutcome::Kind::Empty;

@@ -1,6 +1,7 @@
 #include "FileTreeWin32.h"
 
 #include <windows.h>
+#include <winternl.h>
 
 #include "framework/UniqueHandle.h"
 
@@ -13,16 +14,54 @@ EntryKind KindOf(DWORD attributes) {
 
 uint64_t Join(DWORD high, DWORD low) { return static_cast<uint64_t>(high) << 32 | low; }
 
-TreeEntry EntryOf(const BY_HANDLE_FILE_INFORMATION& info, DWORD attributesByPath) {
+TreeEntry EntryOf(const HandleLook& look, DWORD volume, DWORD attributesByPath) {
     TreeEntry e;
-    e.kind = KindOf(attributesByPath | info.dwFileAttributes);
-    e.size = Join(info.nFileSizeHigh, info.nFileSizeLow);
-    e.writeTime = Join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime);
-    e.id = FileIdentity{info.dwVolumeSerialNumber, Join(info.nFileIndexHigh, info.nFileIndexLow)};
+    e.kind = KindOf(attributesByPath | look.attributes);
+    e.size = look.size;
+    e.writeTime = look.writeTime;
+    e.id = FileIdentity{volume, look.index};
     return e;
 }
 
+// NtQueryInformationFile's FileInternalInformation: the file index alone.
+bool FileIndexOf(HANDLE file, uint64_t& index) {
+    using Query = LONG(WINAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, int);
+    static const auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile")));
+    constexpr int kFileInternalInformation = 6;
+    LARGE_INTEGER number{};
+    IO_STATUS_BLOCK io{};
+    if (query && query(file, &io, &number, sizeof number, kFileInternalInformation) >= 0) {
+        index = static_cast<uint64_t>(number.QuadPart);
+        return true;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file, &info)) return false;
+    index = Join(info.nFileIndexHigh, info.nFileIndexLow);
+    return true;
+}
+
 }  // namespace
+
+bool LookThroughHandle(HANDLE file, HandleLook& out) {
+    FILE_BASIC_INFO basic;
+    FILE_STANDARD_INFO standard;
+    if (!GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) ||
+        !GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard) ||
+        !FileIndexOf(file, out.index))
+        return false;
+    out.attributes = basic.FileAttributes;
+    out.size = static_cast<uint64_t>(standard.EndOfFile.QuadPart);
+    out.writeTime = static_cast<uint64_t>(basic.LastWriteTime.QuadPart);
+    return true;
+}
+
+bool VolumeSerialOf(HANDLE file, DWORD& serial) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file, &info)) return false;
+    serial = info.dwVolumeSerialNumber;
+    return true;
+}
 
 int SystemNameOrder(const std::wstring& a, const std::wstring& b) {
     return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) -
@@ -109,10 +148,7 @@ bool Win32FileTree::Stat(const std::wstring& root, const std::wstring& path, Tre
     const unique_file handle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                          FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!handle || !GetFileInformationByHandle(handle.get(), &info)) return false;
-    out = EntryOf(info, attributes);
-    return true;
+    return handle && Look(handle.get(), root, attributes, out);
 }
 
 bool Win32FileTree::DigestFile(const std::wstring& path, FileDigest& out) {
@@ -121,10 +157,9 @@ bool Win32FileTree::DigestFile(const std::wstring& path, FileDigest& out) {
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) return false;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(file.get(), &info) || KindOf(info.dwFileAttributes) != EntryKind::File)
-        return false;
-    buffer_.resize(1 << 20);
+    HandleLook look;
+    if (!LookThroughHandle(file.get(), look) || KindOf(look.attributes) != EntryKind::File) return false;
+    buffer_.resize(256 * 1024);
     FileDigester digester;
     for (;;) {
         DWORD got = 0;
@@ -149,9 +184,8 @@ RemoveOutcome Win32FileTree::RemoveFile(const std::wstring& root, const std::wst
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? RemoveOutcome::Gone
                                                                               : RemoveOutcome::Failed;
     }
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(file.get(), &info)) return RemoveOutcome::Failed;
-    const TreeEntry now = EntryOf(info, attributes);
+    TreeEntry now;
+    if (!Look(file.get(), root, attributes, now)) return RemoveOutcome::Failed;
     if (now.kind != EntryKind::File || (seen.id.Known() && now.id != seen.id) || now.size != seen.size ||
         now.writeTime != seen.writeTime)
         return RemoveOutcome::Changed;
@@ -169,9 +203,9 @@ bool Win32FileTree::RemoveEmptyFolder(const std::wstring& root, const std::wstri
     const unique_file folder(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                          FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!folder || !GetFileInformationByHandle(folder.get(), &info)) return false;
-    if (seen.Known() && EntryOf(info, attributes).id != seen) return false;
+    TreeEntry now;
+    if (!folder || !Look(folder.get(), root, attributes, now)) return false;
+    if (seen.Known() && now.id != seen) return false;
     // Refused for a folder that is not empty.
     FILE_DISPOSITION_INFO disposition{TRUE};
     return SetFileInformationByHandle(folder.get(), FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
@@ -188,12 +222,25 @@ std::vector<uint64_t> Win32FileTree::FolderIndexes(const std::wstring&, const st
         const unique_file handle(
             CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                         nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        BY_HANDLE_FILE_INFORMATION info;
-        if (handle && GetFileInformationByHandle(handle.get(), &info) &&
-            (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-            indexes[k] = static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+        HandleLook look;
+        if (handle && LookThroughHandle(handle.get(), look) && (look.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            indexes[k] = look.index;
     }
     return indexes;
+}
+
+bool Win32FileTree::Look(HANDLE handle, const std::wstring& root, DWORD attributesByPath, TreeEntry& out) {
+    HandleLook look;
+    if (!LookThroughHandle(handle, look)) return false;
+    if (!volumeKnown_ || SystemNameOrder(volumeRoot_, root) != 0) {
+        DWORD serial = 0;
+        if (!VolumeSerialOf(handle, serial)) return false;
+        volumeRoot_ = root;
+        volumeSerial_ = serial;
+        volumeKnown_ = true;
+    }
+    out = EntryOf(look, volumeSerial_, attributesByPath);
+    return true;
 }
 
 bool Win32FileTree::FoldersOnTheWayAreReal(const std::wstring& root, const std::wstring& path) {

@@ -1,7 +1,15 @@
 // Housekeeping's file system on Win32. Folders are listed through a handle, so that each entry
 // carries its file identity. Reparse points (links, junctions) and devices are reported as
 // Other and never entered or read; deletes and folder removals never follow them.
+//
+// A tree serves one piece of work (a tick, one action of a dialog, a run of the cleanup tool).
+// Everything it reaches below a root without a link on the way lies on the root's volume (a
+// volume is mounted only at a reparse point), so the volume's serial number is asked once, of
+// the first file looked at below the root, and taken for the rest of the tree's life.
 #pragma once
+#include <windows.h>
+
+#include <cstdint>
 #include <vector>
 
 #include "Housekeeping.h"
@@ -22,11 +30,29 @@ public:
 private:
     // Where the system cannot list with identities: by name, identities unknown.
     bool ListByName(const std::wstring& folder, std::vector<TreeEntry>& out);
+    // `out` for what `handle` opened below `root`, its identity on the root's volume.
+    bool Look(HANDLE handle, const std::wstring& root, DWORD attributesByPath, TreeEntry& out);
     static bool FoldersOnTheWayAreReal(const std::wstring& root, const std::wstring& path);
     static bool HoldFoldersOnTheWay(const std::wstring& root, const std::wstring& path, std::vector<unique_file>& held);
     std::vector<unsigned char> buffer_;
     unsigned long lastError_ = 0;  // for reading files, kept between calls
+    bool volumeKnown_ = false;     // the serial number of the volume below volumeRoot_
+    std::wstring volumeRoot_;
+    DWORD volumeSerial_ = 0;
 };
+
+// What a handle shows of its file as GetFileInformationByHandle gives it (attributes, size,
+// last write time, file index), without the volume serial number: the one part it asks of the
+// volume rather than the file, and by far the slowest under Wine.
+struct HandleLook {
+    DWORD attributes = 0;
+    uint64_t size = 0;
+    uint64_t writeTime = 0;
+    uint64_t index = 0;
+};
+bool LookThroughHandle(HANDLE file, HandleLook& out);
+// The serial number of the volume `file` lies on, as GetFileInformationByHandle gives it.
+bool VolumeSerialOf(HANDLE file, DWORD& serial);
 
 // Names compared as Windows compares them (ordinal, without regard to letter case).
 int SystemNameOrder(const std::wstring& a, const std::wstring& b);

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "FileTreeWin32.h"
+
 namespace {
 
 const wchar_t kMutexName[] = L"Local\\Varnholt.backup-journal";
@@ -43,6 +45,16 @@ std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.rfi
 
 Win32JournalStore::Win32JournalStore(std::wstring path) : path_(std::move(path)) {}
 
+bool Win32JournalStore::IdentityAndSize(HANDLE file, FileIdentity& id, uint64_t& size) {
+    // The journal stays in its folder, and so on one volume: its serial number is asked once.
+    HandleLook look;
+    if (!LookThroughHandle(file, look) || (!volumeKnown_ && !VolumeSerialOf(file, volume_))) return false;
+    volumeKnown_ = true;
+    id = FileIdentity{volume_, look.index};
+    size = look.size;
+    return true;
+}
+
 bool Win32JournalStore::Lock() {
     if (!mutex_) mutex_.reset(CreateMutexW(nullptr, FALSE, kMutexName));
     if (!mutex_) return false;
@@ -67,11 +79,9 @@ bool Win32JournalStore::ReadNew(std::string& out, bool& restarted) {
         offset_ = 0;
         return true;
     }
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(file.get(), &info)) return false;
-    const FileIdentity id{info.dwVolumeSerialNumber,
-                          static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
-    const uint64_t size = static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+    FileIdentity id;
+    uint64_t size = 0;
+    if (!IdentityAndSize(file.get(), id, size)) return false;
     if (!known_ || id != id_ || size < offset_) {
         restarted = known_;
         offset_ = 0;
@@ -111,15 +121,15 @@ bool Win32JournalStore::Append(const std::string& lines, bool& created) {
     text += lines;
     if (!WriteAll(file.get(), text.data(), text.size())) return false;
     // Read up to here already (under the same lock), and written from here on by the caller.
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(file.get(), &info)) {
+    FileIdentity id;
+    uint64_t end = 0;
+    if (!IdentityAndSize(file.get(), id, end)) {
         id_ = FileIdentity{};  // matches no file: the next read starts afresh from the file's start
         return true;
     }
     known_ = true;
-    id_ =
-        FileIdentity{info.dwVolumeSerialNumber, static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
-    offset_ = static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+    id_ = id;
+    offset_ = end;
     return true;
 }
 
@@ -139,11 +149,9 @@ bool Win32JournalStore::ReadNewThenAppend(const std::string& lines, std::string&
     }
     if (!file) return false;
     created = GetLastError() != ERROR_ALREADY_EXISTS;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(file.get(), &info)) return false;
-    const FileIdentity id{info.dwVolumeSerialNumber,
-                          static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
-    const uint64_t size = static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+    FileIdentity id;
+    uint64_t size = 0;
+    if (!IdentityAndSize(file.get(), id, size)) return false;
     uint64_t from = offset_;
     if (!known_ || id != id_ || size < offset_) {
         restarted = known_;

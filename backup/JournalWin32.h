@@ -25,11 +25,14 @@ public:
     static constexpr DWORD kLockWaitMs = 2000;
 
 private:
+    bool IdentityAndSize(HANDLE file, FileIdentity& id, uint64_t& size);
     std::wstring path_;
     unique_kernel mutex_;
     bool known_ = false;  // what was read last: the file's identity and how far
     FileIdentity id_;
     uint64_t offset_ = 0;
+    bool volumeKnown_ = false;
+    DWORD volume_ = 0;
 };
 
 // The journal's path for this user; empty when the folder cannot be found.

@@ -40,6 +40,8 @@ TEST(Win32FileTreeTest, ListsWithIdentitiesAndDeletesOnlyTheFileItSaw) {
     ASSERT_TRUE(tree.Stat(root.path(), copy, stat));
     EXPECT_EQ(stat.id, seen.id);
     EXPECT_EQ(stat.writeTime, seen.writeTime);
+    EXPECT_EQ(stat.size, seen.size);
+    EXPECT_EQ(tree.FolderIndexes(root.path(), copy, 1), std::vector<uint64_t>{IdentityOf(day).index});
 
     // Replaced by another file of the same size since it was seen (saved beside, moved over it):
     // left alone.
