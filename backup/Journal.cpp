@@ -1,7 +1,6 @@
 #include "Journal.h"
 
 #include <algorithm>
-#include <array>
 #include <string_view>
 
 #include "Utf8.h"
@@ -10,14 +9,27 @@ namespace {
 
 const char kHex[] = "0123456789abcdef";
 
-std::array<uint32_t, 256> MakeCrcTable() {
-    std::array<uint32_t, 256> table{};
+// CRC-32 (the one of zip and PNG: polynomial 0xEDB88320, reflected) eight bytes at a step:
+// table k gives the remainder of a byte followed by k zero bytes.
+struct CrcTables {
+    uint32_t t[8][256];
+};
+CrcTables MakeCrcTables() {
+    CrcTables tables{};
     for (uint32_t n = 0; n < 256; ++n) {
         uint32_t c = n;
         for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-        table[n] = c;
+        tables.t[0][n] = c;
     }
-    return table;
+    for (int k = 1; k < 8; ++k)
+        for (uint32_t n = 0; n < 256; ++n)
+            tables.t[k][n] = (tables.t[k - 1][n] >> 8) ^ tables.t[0][tables.t[k - 1][n] & 0xFF];
+    return tables;
+}
+
+uint32_t Word(const unsigned char* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
 }
 
 void PutHex(uint64_t value, int digits, std::string& out) {
@@ -153,10 +165,16 @@ bool ParsePathField(std::string_view text, std::wstring& out) {
 }  // namespace
 
 uint32_t Crc32(const void* data, std::size_t size) {
-    static const std::array<uint32_t, 256> table = MakeCrcTable();
+    static const CrcTables tables = MakeCrcTables();
+    const auto& t = tables.t;
     uint32_t c = 0xFFFFFFFFu;
     const auto* p = static_cast<const unsigned char*>(data);
-    for (std::size_t i = 0; i < size; ++i) c = table[(c ^ p[i]) & 0xFF] ^ (c >> 8);
+    for (; size >= 8; p += 8, size -= 8) {
+        const uint32_t lo = c ^ Word(p), hi = Word(p + 4);
+        c = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24] ^ t[3][hi & 0xFF] ^
+            t[2][(hi >> 8) & 0xFF] ^ t[1][(hi >> 16) & 0xFF] ^ t[0][hi >> 24];
+    }
+    for (; size > 0; ++p, --size) c = t[0][(c ^ *p) & 0xFF] ^ (c >> 8);
     return c ^ 0xFFFFFFFFu;
 }
 
@@ -251,6 +269,7 @@ bool ParseLine(std::string_view line, JournalRecord& out) {
         !ParseHex(f[4], 0, r.id.volume) || !ParseHex(f[5], 0, r.id.index))
         return false;
     if (f[6] != "-") {
+        r.folderIndexes.reserve(3);
         std::size_t start = 0;
         for (;;) {
             const std::size_t comma = f[6].find(',', start);
@@ -311,15 +330,12 @@ const std::wstring& Journal::DrawingKey(const std::wstring& drawing) {
     return lastDrawingKey_;
 }
 
-void Journal::Forget(const std::wstring& key) {
-    const auto it = live_.find(key);
-    if (it == live_.end()) return;
-    const auto d = byDrawing_.find(DrawingKey(it->second.record.drawing));
+void Journal::Unindex(const Entry& entry) {
+    const auto d = byDrawing_.find(DrawingKey(entry.record.drawing));
     if (d != byDrawing_.end()) {
-        d->second.erase(&it->second);
+        d->second.erase(&entry);
         if (d->second.empty()) byDrawing_.erase(d);
     }
-    live_.erase(it);
 }
 
 void Journal::NoteSession(const JournalRecord& r, uint64_t order) {
@@ -360,14 +376,19 @@ void Journal::Apply(const std::string& bytes) {
             ++lines_;
             const uint64_t order = next_++;
             if (r.session.Known() && r.kind != JournalRecord::Kind::Adopted) NoteSession(r, order);
-            if (r.Live() || r.kind == JournalRecord::Kind::Gone) {
-                std::wstring key = fold_(r.path);
-                Forget(key);
-                if (r.Live()) {
-                    const std::wstring& drawing = DrawingKey(r.drawing);
-                    const auto added = live_.emplace(std::move(key), Entry{std::move(r), order});
-                    byDrawing_[drawing].insert(&added.first->second);
+            if (r.kind == JournalRecord::Kind::Gone) {
+                const auto it = live_.find(fold_(r.path));
+                if (it != live_.end()) {
+                    Unindex(it->second);
+                    live_.erase(it);
                 }
+            } else if (r.Live()) {
+                // One look into the index: a later line for the path takes the earlier one's place.
+                const auto slot = live_.try_emplace(fold_(r.path));
+                Entry& entry = slot.first->second;
+                if (!slot.second) Unindex(entry);
+                entry = Entry{std::move(r), order};
+                byDrawing_[DrawingKey(entry.record.drawing)].insert(&entry);
             }
         }
         start = lf + 1;

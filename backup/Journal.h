@@ -160,7 +160,7 @@ private:
     bool ReadLocked();
     void Apply(const std::string& bytes);
     void Clear();
-    void Forget(const std::wstring& key);
+    void Unindex(const Entry& entry);  // takes it out of byDrawing_
     const std::wstring& DrawingKey(const std::wstring& drawing);
     void NoteSession(const JournalRecord& r, uint64_t order);
     // What a compaction writes (`text` null: only counts its lines).

@@ -31,11 +31,14 @@ bool Utf8ToWide(std::string_view in, std::wstring& out) {
     w.reserve(in.size());
     for (std::size_t i = 0; i < in.size();) {
         const auto b = static_cast<unsigned char>(in[i]);
+        if (b < 0x80) {  // most of a path
+            w += static_cast<wchar_t>(b);
+            ++i;
+            continue;
+        }
         uint32_t cp = 0;
         std::size_t n = 0;
-        if (b < 0x80) {
-            cp = b;
-        } else if ((b & 0xE0) == 0xC0) {
+        if ((b & 0xE0) == 0xC0) {
             cp = b & 0x1F;
             n = 1;
         } else if ((b & 0xF0) == 0xE0) {
@@ -47,7 +50,7 @@ bool Utf8ToWide(std::string_view in, std::wstring& out) {
         } else {
             return false;
         }
-        if (n > 0 && i + n >= in.size()) return false;
+        if (i + n >= in.size()) return false;
         for (std::size_t k = 1; k <= n; ++k) {
             const auto c = static_cast<unsigned char>(in[i + k]);
             if ((c & 0xC0) != 0x80) return false;

@@ -64,6 +64,10 @@ TEST(JournalLineTest, WhatIsWrittenReadsBackAndNothingElseReads) {
         "made\t202612091430\t8388608\t134093154000000000\t1a2b3c4d\t10000000000abc\t51,52,53\t"
         "fedcba98765432100123456789abcdef\tD:\\A\\\xed\x8f\x89\xeb\xa9\xb4\xeb\x8f\x84.dwg\tC:\\Backup\\";
     EXPECT_EQ(Line(made).substr(0, start.size()), start);
+    // Its checksum is the common CRC-32 (of zip and PNG), whatever the length.
+    EXPECT_EQ(Crc32("123456789", 9), 0xCBF43926u);
+    EXPECT_EQ(Crc32("The quick brown fox jumps over the lazy dog", 43), 0x414FA339u);
+    EXPECT_EQ(Crc32("", 0), 0u);
     EXPECT_NE(Line(ofSession).find("\t-\t4242.134093154000000000\tD:\\A\\"), std::string::npos);
     EXPECT_EQ(Line(end).rfind("end\t4294967295.134093104294967295\t", 0), 0u);
     for (const JournalRecord* r : {&made, &adopted, &gone, &ofSession, &started, &end, &reported}) {
