@@ -313,9 +313,9 @@ JournalRecord RecordOfCopy(FileTree& tree, const std::wstring& root, JournalReco
     return r;
 }
 
-std::size_t CompleteLinesEnd(const std::string& bytes) {
+std::size_t CompleteLinesEnd(std::string_view bytes) {
     const std::size_t lf = bytes.rfind('\n');
-    return lf == std::string::npos ? 0 : lf + 1;
+    return lf == std::string_view::npos ? 0 : lf + 1;
 }
 
 // ---- Journal ----------------------------------------------------------------------
@@ -366,13 +366,13 @@ void Journal::NoteSession(const JournalRecord& r, uint64_t order) {
     }
 }
 
-void Journal::Apply(const std::string& bytes) {
+void Journal::Apply(std::string_view bytes) {
     std::size_t start = 0;
     while (start < bytes.size()) {
         const std::size_t lf = bytes.find('\n', start);
-        if (lf == std::string::npos) break;
+        if (lf == std::string_view::npos) break;
         JournalRecord r;
-        if (ParseLine(std::string_view(bytes).substr(start, lf - start), r)) {
+        if (ParseLine(bytes.substr(start, lf - start), r)) {
             ++lines_;
             const uint64_t order = next_++;
             if (r.session.Known() && r.kind != JournalRecord::Kind::Adopted) NoteSession(r, order);
@@ -403,11 +403,7 @@ void Journal::Clear() {
 }
 
 bool Journal::ReadLocked() {
-    std::string bytes;
-    bool restarted = false;
-    if (!store_.ReadNew(bytes, restarted)) return false;
-    if (restarted) Clear();
-    Apply(bytes);
+    if (!store_.ReadNewInRuns([this] { Clear(); }, [this](std::string_view lines) { Apply(lines); })) return false;
     loaded_ = true;
     return true;
 }
@@ -427,6 +423,11 @@ bool Journal::Write(const std::vector<JournalRecord>& records, bool* created) {
     }
     if (text.empty()) return records.empty();
     if (!store_.Lock()) return false;
+    // The first reading of a long journal goes through the store's runs, not one buffer.
+    if (!loaded_ && !ReadLocked()) {
+        store_.Unlock();
+        return false;
+    }
     bool made = false, restarted = false;
     std::string read;
     // What others added comes first, so that these lines supersede theirs as the file says.

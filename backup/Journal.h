@@ -27,6 +27,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -87,6 +88,19 @@ public:
     virtual bool Append(const std::string& lines, bool& created) = 0;
     // Puts `whole` in the file's place at once: a reader sees the old file or the new one.
     virtual bool Replace(const std::string& whole) = 0;
+    // ReadNew, with the lines handed on in runs as they are read, so that a store may read a
+    // long journal through a small buffer: `restart` first when the file was replaced or shrank
+    // since, then `take` with runs of complete lines, in order. False when it could not be read
+    // (runs handed on before stay read).
+    virtual bool ReadNewInRuns(const std::function<void()>& restart,
+                               const std::function<void(std::string_view)>& take) {
+        std::string bytes;
+        bool restarted = false;
+        if (!ReadNew(bytes, restarted)) return false;
+        if (restarted) restart();
+        take(bytes);
+        return true;
+    }
     // ReadNew, then Append (a store may do both through one opening of the file). False when
     // either failed; whenever the read worked, `out` and `restarted` hold what it read.
     virtual bool ReadNewThenAppend(const std::string& lines, std::string& out, bool& restarted, bool& created) {
@@ -103,7 +117,7 @@ JournalRecord RecordOfCopy(FileTree& tree, const std::wstring& root, JournalReco
                            const TreeEntry& seen);
 
 // How far into `bytes` the complete lines reach.
-std::size_t CompleteLinesEnd(const std::string& bytes);
+std::size_t CompleteLinesEnd(std::string_view bytes);
 
 // The journal as this process knows it: read once, then only what was added since.
 class Journal {
@@ -158,7 +172,7 @@ private:
         bool Open() const { return started && !ended && !reported; }
     };
     bool ReadLocked();
-    void Apply(const std::string& bytes);
+    void Apply(std::string_view bytes);
     void Clear();
     void Unindex(const Entry& entry);  // takes it out of byDrawing_
     const std::wstring& DrawingKey(const std::wstring& drawing);

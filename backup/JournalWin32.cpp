@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
+
 #include "FileTreeWin32.h"
 
 namespace {
@@ -93,6 +95,56 @@ bool Win32JournalStore::ReadNew(std::string& out, bool& restarted) {
     id_ = id;
     offset_ += bytes.size();
     out = std::move(bytes);
+    return true;
+}
+
+bool Win32JournalStore::ReadNewInRuns(const std::function<void()>& restart,
+                                      const std::function<void(std::string_view)>& take) {
+    const unique_file file(CreateFileW(path_.c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;
+        if (known_) restart();
+        known_ = false;
+        offset_ = 0;
+        return true;
+    }
+    FileIdentity id;
+    uint64_t size = 0;
+    if (!IdentityAndSize(file.get(), id, size)) return false;
+    if (!known_ || id != id_ || size < offset_) {
+        if (known_) restart();
+        offset_ = 0;
+    }
+    known_ = true;
+    id_ = id;
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(offset_);
+    if (size > offset_ && !SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) return false;
+    // The reading position moves past each run handed on; a line the buffer cut stays for the
+    // next pass (or, torn, for the next read).
+    std::string buffer(kRunBytes, '\0');
+    std::size_t held = 0;
+    for (uint64_t left = size - offset_; left > 0;) {
+        if (held == buffer.size()) buffer.resize(buffer.size() * 2);  // one line longer than the buffer
+        const std::size_t room = buffer.size() - held;
+        DWORD got = 0;
+        if (!ReadFile(file.get(), &buffer[held], static_cast<DWORD>(std::min<uint64_t>(room, left)), &got, nullptr))
+            return false;
+        if (got == 0) break;
+        left -= got;
+        held += got;
+        const std::size_t lines = CompleteLinesEnd(std::string_view(buffer.data(), held));
+        if (lines == 0) continue;
+        take(std::string_view(buffer.data(), lines));
+        offset_ += lines;
+        const std::size_t capacity = buffer.size();
+        buffer.erase(0, lines);
+        buffer.resize(capacity);
+        held -= lines;
+    }
     return true;
 }
 

@@ -15,6 +15,9 @@ public:
     bool Lock() override;
     void Unlock() override;
     bool ReadNew(std::string& out, bool& restarted) override;
+    // Through a buffer of kRunBytes (larger only for a longer line).
+    bool ReadNewInRuns(const std::function<void()>& restart,
+                       const std::function<void(std::string_view)>& take) override;
     bool Append(const std::string& lines, bool& created) override;
     bool Replace(const std::string& whole) override;
     // Through one opening of the file: read from where the last read ended, then append.
@@ -23,6 +26,7 @@ public:
     const std::wstring& Path() const { return path_; }
 
     static constexpr DWORD kLockWaitMs = 2000;
+    static constexpr std::size_t kRunBytes = 64 * 1024;
 
 private:
     bool IdentityAndSize(HANDLE file, FileIdentity& id, uint64_t& size);

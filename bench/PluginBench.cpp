@@ -411,6 +411,10 @@ public:
     bool ReadNew(std::string& out, bool& restarted) override {
         return t_(6, [&] { return store_.ReadNew(out, restarted); });
     }
+    bool ReadNewInRuns(const std::function<void()>& restart,
+                       const std::function<void(std::string_view)>& take) override {
+        return t_(6, [&] { return store_.ReadNewInRuns(restart, take); });
+    }
     bool Append(const std::string& lines, bool& created) override {
         return t_(7, [&] { return store_.Append(lines, created); });
     }

@@ -1,11 +1,13 @@
 // The Win32 file tree on Wine's real file system: identities from the listing, deletes bound
-// to what was seen, and no link passed through below the backup folder.
+// to what was seen, and no link passed through below the backup folder. The journal's store
+// reading a long file in runs.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include "WinTestUtil.h"
 #include "backup/FileTreeWin32.h"
+#include "backup/JournalWin32.h"
 
 namespace {
 
@@ -97,6 +99,48 @@ TEST(SystemNameFoldTest, EveryCodeUnitIsTheSameNameAsItsFold) {
     // Kept apart by the system, and so by the fold; and folded together where it folds them.
     EXPECT_NE(SystemNameFold(L"c\u0131ty.dwg"), SystemNameFold(L"c\u0130ty.dwg"));
     EXPECT_EQ(SystemNameFold(L"D:\\\u00e9t\u1ea1.dwg"), SystemNameFold(L"d:\\\u00c9T\u1ea0.DWG"));
+}
+
+// Lines cut by the end of the store's buffer, a line longer than the buffer and a torn tail
+// read as one whole reading would; the torn tail is read once it is complete.
+TEST(Win32JournalStoreTest, ALongJournalReadInRunsReadsAsAWholeReading) {
+    ScratchDir dir;
+    const std::wstring path = dir / L"backup-journal.txt";
+    const auto line = [](int i) {
+        JournalRecord r;
+        r.path = L"C:\\Backup\\2026\\12\\09\\평면도_" + std::to_wstring(1000 + i) + L".dwg";
+        r.drawing = L"D:\\A\\평면도.dwg";
+        r.stamp = CivilStamp{2026, 12, 9, 10, 0};
+        r.size = static_cast<uint64_t>(i) + 1;
+        r.writeTime = 134093154000000000u;
+        r.id = FileIdentity{0x1a2b, 0x10000u + static_cast<uint64_t>(i)};
+        r.folderIndexes = {51, 52, 53};
+        std::string text;
+        EXPECT_TRUE(FormatJournalLine(r, text));
+        return text;
+    };
+    std::string text;
+    const int copies = 3000;  // about 500 KB: several runs
+    for (int i = 0; i < copies - 1; ++i) {
+        text += line(i);
+        if (i == copies / 2) text += std::string(3 * Win32JournalStore::kRunBytes, 'x') + "\n";  // counts for nothing
+    }
+    const std::string last = line(copies - 1);
+    WriteFileBytes(path, text + last.substr(0, 40));
+    Win32JournalStore store(path);
+    Journal journal(store, SystemNameOrder, SystemNameFold);
+    ASSERT_TRUE(journal.Refresh());
+    EXPECT_EQ(journal.Lines(), static_cast<std::size_t>(copies - 1));
+    for (int i = 0; i < copies - 1; ++i) {
+        const Journal::Entry* e =
+            journal.Find(L"C:\\Backup\\2026\\12\\09\\평면도_" + std::to_wstring(1000 + i) + L".dwg");
+        ASSERT_NE(e, nullptr) << i;
+        EXPECT_EQ(e->record.size, static_cast<uint64_t>(i) + 1);
+    }
+    WriteFileBytes(path, text + last);
+    ASSERT_TRUE(journal.Refresh());
+    EXPECT_EQ(journal.Lines(), static_cast<std::size_t>(copies));
+    EXPECT_EQ(journal.LiveCount(), static_cast<std::size_t>(copies));
 }
 
 }  // namespace
