@@ -330,12 +330,45 @@ const std::wstring& Journal::DrawingKey(const std::wstring& drawing) {
     return lastDrawingKey_;
 }
 
-void Journal::Unindex(const Entry& entry) {
-    const auto d = byDrawing_.find(DrawingKey(entry.record.drawing));
-    if (d != byDrawing_.end()) {
-        d->second.erase(&entry);
-        if (d->second.empty()) byDrawing_.erase(d);
-    }
+std::size_t Journal::PathHash(const std::wstring& path) const { return std::hash<std::wstring>()(fold_(path)); }
+
+namespace {
+
+// The slot for `path` among those whose paths fold to `hash`; the index's end when there is none.
+template <typename Index>
+auto FindIn(Index& live, NameOrder order, const std::wstring& path, std::size_t hash) -> decltype(live.end()) {
+    const auto range = live.equal_range(hash);
+    for (auto it = range.first; it != range.second; ++it)
+        if (order(it->second.entry.record.path, path) == 0) return it;
+    return live.end();
+}
+
+}  // namespace
+
+Journal::LiveIndex::iterator Journal::FindLive(const std::wstring& path, std::size_t hash) {
+    return FindIn(live_, order_, path, hash);
+}
+
+Journal::LiveIndex::const_iterator Journal::FindLive(const std::wstring& path, std::size_t hash) const {
+    return FindIn(live_, order_, path, hash);
+}
+
+void Journal::Index(Slot& slot) {
+    DrawingCopies& copies = byDrawing_[DrawingKey(slot.entry.record.drawing)];
+    slot.prevOfDrawing = nullptr;
+    slot.nextOfDrawing = copies.first;
+    if (copies.first) copies.first->prevOfDrawing = &slot;
+    copies.first = &slot;
+    ++copies.count;
+}
+
+void Journal::Unindex(Slot& slot) {
+    const auto d = byDrawing_.find(DrawingKey(slot.entry.record.drawing));
+    if (d == byDrawing_.end()) return;
+    (slot.prevOfDrawing ? slot.prevOfDrawing->nextOfDrawing : d->second.first) = slot.nextOfDrawing;
+    if (slot.nextOfDrawing) slot.nextOfDrawing->prevOfDrawing = slot.prevOfDrawing;
+    slot.prevOfDrawing = slot.nextOfDrawing = nullptr;
+    if (--d->second.count == 0) byDrawing_.erase(d);
 }
 
 void Journal::NoteSession(const JournalRecord& r, uint64_t order) {
@@ -376,19 +409,18 @@ void Journal::Apply(std::string_view bytes) {
             ++lines_;
             const uint64_t order = next_++;
             if (r.session.Known() && r.kind != JournalRecord::Kind::Adopted) NoteSession(r, order);
-            if (r.kind == JournalRecord::Kind::Gone) {
-                const auto it = live_.find(fold_(r.path));
-                if (it != live_.end()) {
-                    Unindex(it->second);
-                    live_.erase(it);
+            if (r.Live() || r.kind == JournalRecord::Kind::Gone) {
+                // A later line for the path takes the earlier one's place.
+                const std::size_t hash = PathHash(r.path);
+                const auto it = FindLive(r.path, hash);
+                if (it != live_.end()) Unindex(it->second);
+                if (!r.Live()) {
+                    if (it != live_.end()) live_.erase(it);
+                } else {
+                    Slot& slot = it != live_.end() ? it->second : live_.emplace(hash, Slot{})->second;
+                    slot.entry = Entry{std::move(r), order};
+                    Index(slot);
                 }
-            } else if (r.Live()) {
-                // One look into the index: a later line for the path takes the earlier one's place.
-                const auto slot = live_.try_emplace(fold_(r.path));
-                Entry& entry = slot.first->second;
-                if (!slot.second) Unindex(entry);
-                entry = Entry{std::move(r), order};
-                byDrawing_[DrawingKey(entry.record.drawing)].insert(&entry);
             }
         }
         start = lf + 1;
@@ -478,7 +510,7 @@ std::size_t Journal::Needed(bool keepCopies, std::string* text) const {
     if (!keepCopies) {
         for (const std::wstring& d : drawings) {
             const auto it = byDrawing_.find(d);
-            if (it != byDrawing_.end()) copies += it->second.size();
+            if (it != byDrawing_.end()) copies += it->second.count;
         }
         if (!text) return count + copies;
     }
@@ -540,7 +572,7 @@ bool Journal::ClaimEndedSessions(const SessionId& self, const std::function<bool
 std::vector<const Journal::Entry*> Journal::Live() const {
     std::vector<const Entry*> out;
     out.reserve(live_.size());
-    for (const auto& e : live_) out.push_back(&e.second);
+    for (const auto& e : live_) out.push_back(&e.second.entry);
     std::sort(out.begin(), out.end(), [](const Entry* a, const Entry* b) { return a->order < b->order; });
     return out;
 }
@@ -549,14 +581,14 @@ std::vector<const Journal::Entry*> Journal::LiveOf(const std::wstring& drawing) 
     std::vector<const Entry*> out;
     const auto d = byDrawing_.find(fold_(drawing));
     if (d == byDrawing_.end()) return out;
-    out.reserve(d->second.size());
-    out.assign(d->second.begin(), d->second.end());
+    out.reserve(d->second.count);
+    for (const Slot* s = d->second.first; s; s = s->nextOfDrawing) out.push_back(&s->entry);
     return out;
 }
 
 const Journal::Entry* Journal::Find(const std::wstring& path) const {
-    const auto it = live_.find(fold_(path));
-    return it == live_.end() ? nullptr : &it->second;
+    const auto it = FindLive(path, PathHash(path));
+    return it == live_.end() ? nullptr : &it->second.entry;
 }
 
 bool IsBelow(const std::wstring& folder, const std::wstring& path, NameOrder order) {

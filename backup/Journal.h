@@ -29,7 +29,6 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "CopyName.h"
@@ -174,7 +173,22 @@ private:
     bool ReadLocked();
     void Apply(std::string_view bytes);
     void Clear();
-    void Unindex(const Entry& entry);  // takes it out of byDrawing_
+    // A live copy in the index, linked with the other live copies of its drawing.
+    struct Slot {
+        Entry entry;
+        Slot* prevOfDrawing = nullptr;
+        Slot* nextOfDrawing = nullptr;
+    };
+    struct DrawingCopies {
+        Slot* first = nullptr;
+        std::size_t count = 0;
+    };
+    using LiveIndex = std::unordered_multimap<std::size_t, Slot>;  // by the hash of the folded path
+    std::size_t PathHash(const std::wstring& path) const;
+    LiveIndex::iterator FindLive(const std::wstring& path, std::size_t hash);
+    LiveIndex::const_iterator FindLive(const std::wstring& path, std::size_t hash) const;
+    void Index(Slot& slot);    // links it to its drawing's copies
+    void Unindex(Slot& slot);  // and back out
     const std::wstring& DrawingKey(const std::wstring& drawing);
     void NoteSession(const JournalRecord& r, uint64_t order);
     // What a compaction writes (`text` null: only counts its lines).
@@ -183,8 +197,8 @@ private:
     JournalStore& store_;
     NameOrder order_;
     NameFold fold_;
-    std::unordered_map<std::wstring, Entry> live_;                                  // by the folded path
-    std::unordered_map<std::wstring, std::unordered_set<const Entry*>> byDrawing_;  // folded drawing: its live_
+    LiveIndex live_;
+    std::unordered_map<std::wstring, DrawingCopies> byDrawing_;  // by the folded drawing path
     std::wstring lastDrawing_, lastDrawingKey_;  // the fold last made of a drawing path (lines run in batches)
     std::map<SessionId, Session> sessions_;
     uint64_t next_ = 0;
