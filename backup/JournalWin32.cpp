@@ -70,32 +70,12 @@ void Win32JournalStore::Unlock() { ReleaseMutex(mutex_.get()); }
 bool Win32JournalStore::ReadNew(std::string& out, bool& restarted) {
     out.clear();
     restarted = false;
-    const unique_file file(CreateFileW(path_.c_str(), GENERIC_READ,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        const DWORD error = GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;
-        restarted = known_;
-        known_ = false;
-        offset_ = 0;
-        return true;
-    }
-    FileIdentity id;
-    uint64_t size = 0;
-    if (!IdentityAndSize(file.get(), id, size)) return false;
-    if (!known_ || id != id_ || size < offset_) {
-        restarted = known_;
-        offset_ = 0;
-    }
-    std::string bytes;
-    if (!ReadFrom(file.get(), offset_, size, bytes)) return false;
-    bytes.resize(CompleteLinesEnd(bytes));
-    known_ = true;
-    id_ = id;
-    offset_ += bytes.size();
-    out = std::move(bytes);
-    return true;
+    return ReadNewInRuns(
+        [&] {
+            restarted = true;
+            out.clear();
+        },
+        [&](std::string_view lines) { out.append(lines); });
 }
 
 bool Win32JournalStore::ReadNewInRuns(const std::function<void()>& restart,
