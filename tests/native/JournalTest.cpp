@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "MemoryJournal.h"
 #include "backup/Journal.h"
 
@@ -138,6 +140,39 @@ TEST_F(JournalTest, LaterLinesSupersedeAndTornLinesCountForNothing) {
     // The torn line was closed off, never continued: the line after it is whole.
     EXPECT_NE(storeA.File().bytes.find("\nmade\t202612091403"), std::string::npos);
     EXPECT_EQ(a.Lines(), 4u);
+}
+
+// Each drawing's copies stay exactly its own as lines take copies away from anywhere in its
+// list, or hand a path over to another drawing.
+TEST_F(JournalTest, EachDrawingKeepsExactlyItsLiveCopies) {
+    const std::wstring A = L"D:\\A\\평면도.dwg", B = L"D:\\B\\평면도.dwg";
+    const auto of = [&](const std::wstring& drawing) {
+        std::vector<std::wstring> out;
+        for (const Journal::Entry* e : a.LiveOf(drawing)) out.push_back(e->record.path);
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    ASSERT_TRUE(a.Write({Made(L"C:\\B\\1", 1, A), Made(L"C:\\B\\2", 2, A), Made(L"C:\\B\\3", 3, A),
+                         Made(L"C:\\B\\4", 4, A), Made(L"C:\\B\\9", 9, B)}));
+    struct Row {
+        JournalRecord line;
+        std::vector<std::wstring> a, b;
+    };
+    const Row rows[] = {
+        {Gone(L"C:\\B\\4"), {L"C:\\B\\1", L"C:\\B\\2", L"C:\\B\\3"}, {L"C:\\B\\9"}},  // the last made
+        {Gone(L"C:\\B\\1"), {L"C:\\B\\2", L"C:\\B\\3"}, {L"C:\\B\\9"}},               // the first made
+        {Made(L"C:\\B\\2", 5, B), {L"C:\\B\\3"}, {L"C:\\B\\2", L"C:\\B\\9"}},         // handed over
+        {Made(L"C:\\B\\3", 6, A), {L"C:\\B\\3"}, {L"C:\\B\\2", L"C:\\B\\9"}},         // made again
+        {Gone(L"C:\\B\\3"), {}, {L"C:\\B\\2", L"C:\\B\\9"}},                          // none left
+        {Gone(L"C:\\B\\9"), {}, {L"C:\\B\\2"}},
+        {Made(L"C:\\B\\7", 7, A), {L"C:\\B\\7"}, {L"C:\\B\\2"}},
+    };
+    for (const Row& row : rows) {
+        ASSERT_TRUE(a.Write({row.line}));
+        EXPECT_EQ(of(A), row.a) << row.line.path;
+        EXPECT_EQ(of(B), row.b) << row.line.path;
+        EXPECT_EQ(a.LiveCount(), row.a.size() + row.b.size());
+    }
 }
 
 TEST_F(JournalTest, CompactionKeepsTheLiveRecordsInOrderAndOtherReadersReadItAgain) {
