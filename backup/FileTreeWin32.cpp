@@ -159,11 +159,15 @@ bool Win32FileTree::DigestFile(const std::wstring& path, FileDigest& out) {
     if (!file) return false;
     HandleLook look;
     if (!LookThroughHandle(file.get(), look) || KindOf(look.attributes) != EntryKind::File) return false;
+    return DigestThrough(file.get(), out);
+}
+
+bool Win32FileTree::DigestThrough(HANDLE file, FileDigest& out) {
     buffer_.resize(256 * 1024);
     FileDigester digester;
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(file.get(), buffer_.data(), static_cast<DWORD>(buffer_.size()), &got, nullptr)) return false;
+        if (!ReadFile(file, buffer_.data(), static_cast<DWORD>(buffer_.size()), &got, nullptr)) return false;
         if (got == 0) break;
         digester.Update(buffer_.data(), got);
     }
@@ -234,12 +238,38 @@ bool Win32FileTree::Look(HANDLE handle, const std::wstring& root, DWORD attribut
     if (!LookThroughHandle(handle, look)) return false;
     if (!volumeKnown_ || SystemNameOrder(volumeRoot_, root) != 0) {
         DWORD serial = 0;
-        if (!VolumeSerialOf(handle, serial)) return false;
+        if (!VolumeSerialBelow(root, handle, serial)) return false;
         volumeRoot_ = root;
         volumeSerial_ = serial;
         volumeKnown_ = true;
     }
     out = EntryOf(look, volumeSerial_, attributesByPath);
+    return true;
+}
+
+bool Win32FileTree::VolumeSerialBelow(const std::wstring& root, HANDLE below, DWORD& serial) {
+    // The last root's serial number, with the file index of the folder the root led to then.
+    // The root is opened as given (a link there followed): when it leads to that same folder,
+    // the volume is the same; a root retargeted to another folder is asked again.
+    struct Known {
+        std::wstring root;
+        uint64_t folder = 0;
+        DWORD serial = 0;
+    };
+    static Known last;
+    uint64_t folder = 0;
+    {
+        const unique_file handle(CreateFileW(root.c_str(), FILE_READ_ATTRIBUTES,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!handle || !FileIndexOf(handle.get(), folder)) folder = 0;
+    }
+    if (folder != 0 && folder == last.folder && SystemNameOrder(last.root, root) == 0) {
+        serial = last.serial;
+        return true;
+    }
+    if (!VolumeSerialOf(below, serial)) return false;
+    last = Known{root, folder, serial};
     return true;
 }
 
@@ -258,15 +288,121 @@ bool Win32FileTree::HoldFoldersOnTheWay(const std::wstring& root, const std::wst
                                         std::vector<unique_file>& held) {
     if (path.size() <= root.size() + 1 || path[root.size()] != L'\\') return false;
     // Held without FILE_SHARE_DELETE: none of them can be renamed, removed or replaced by a
-    // link while they are held. Then the path is looked at again.
+    // link while they are held. Then the path is looked at again. A handle that may only read
+    // attributes takes no part in sharing, so each is opened to list the folder too.
     for (std::size_t p = path.find(L'\\', root.size() + 1); p != std::wstring::npos; p = path.find(L'\\', p + 1)) {
-        unique_file folder(CreateFileW(path.substr(0, p).c_str(), FILE_READ_ATTRIBUTES,
+        unique_file folder(CreateFileW(path.substr(0, p).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         if (!folder) return false;
         held.push_back(std::move(folder));
     }
     return FoldersOnTheWayAreReal(root, path);
+}
+
+class Win32HeldCopy : public HeldCopy {
+public:
+    Win32HeldCopy(Win32FileTree& tree, const std::wstring& root, const std::wstring& path)
+        : HeldCopy(tree, root, path), win_(tree) {}
+
+    bool Look(TreeEntry& out) override {
+        folders_.clear();
+        file_.reset();
+        // Where a folder cannot be held (someone holds it open for deleting), by path.
+        byPath_ = !Win32FileTree::HoldFoldersOnTheWay(root_, path_, folders_);
+        if (byPath_) {
+            folders_.clear();
+            return HeldCopy::Look(out);
+        }
+        attributes_ = GetFileAttributesW(path_.c_str());
+        if (attributes_ == INVALID_FILE_ATTRIBUTES) return false;
+        // Read and deleted through this handle, opened without FILE_SHARE_DELETE: while it is
+        // held, the copy cannot be renamed away or replaced, so the handle stays the path's.
+        // Where someone holds the copy in a way that forbids that, it is read through a shared
+        // handle and deleted by path later; where it cannot be read either, looked at by path.
+        const DWORD flags = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN;
+        file_.reset(CreateFileW(path_.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, flags, nullptr));
+        deletable_ = static_cast<bool>(file_);
+        if (!file_)
+            file_.reset(CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, flags, nullptr));
+        if (!file_) {
+            folders_.clear();
+            byPath_ = true;
+            return HeldCopy::Look(out);
+        }
+        return win_.Look(file_.get(), root_, attributes_, out);
+    }
+
+    std::vector<uint64_t> FolderIndexes(int depth) override {
+        if (byPath_) return HeldCopy::FolderIndexes(depth);
+        // The innermost `depth` of the folders held on the way, each known to be a real folder.
+        std::vector<uint64_t> indexes(depth > 0 ? static_cast<std::size_t>(depth) : 0, 0);
+        for (std::size_t k = indexes.size(), at = folders_.size(); k-- > 0 && at-- > 0;)
+            if (!FileIndexOf(folders_[at].get(), indexes[k])) indexes[k] = 0;
+        return indexes;
+    }
+
+    bool Digest(FileDigest& out) override {
+        if (byPath_) return HeldCopy::Digest(out);
+        LARGE_INTEGER start{};
+        return file_ && SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN) &&
+               win_.DigestThrough(file_.get(), out);
+    }
+
+    RemoveOutcome Remove(const TreeEntry& seen) override {
+        if (!file_ || !deletable_) {
+            file_.reset();
+            return HeldCopy::Remove(seen);
+        }
+        const unique_file file = std::move(file_);  // closed on the way out: the copy goes then
+        TreeEntry now;
+        if (!win_.Look(file.get(), root_, attributes_, now)) return RemoveOutcome::Failed;
+        if (now.kind != EntryKind::File || (seen.id.Known() && now.id != seen.id) || now.size != seen.size ||
+            now.writeTime != seen.writeTime)
+            return RemoveOutcome::Changed;
+        FILE_DISPOSITION_INFO disposition{TRUE};
+        if (!SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition))
+            return RemoveOutcome::Failed;
+        return RemoveOutcome::Removed;
+    }
+
+    bool RemoveEmptyFolder(const std::wstring& folder, const FileIdentity& seen) override {
+        // One of the folders held on the way: it and those below it are let go, and it is
+        // opened to be removed while the folders above it are still held.
+        std::size_t held = 0;
+        for (std::size_t p = path_.find(L'\\', root_.size() + 1); p != std::wstring::npos && held < folders_.size();
+             p = path_.find(L'\\', p + 1), ++held)
+            if (p == folder.size() && SystemNameOrder(path_.substr(0, p), folder) == 0) break;
+        file_.reset();
+        // Any other folder is not on the copy's way, and none held lies below it.
+        if (held == folders_.size()) return HeldCopy::RemoveEmptyFolder(folder, seen);
+        folders_.resize(held);
+        const DWORD attributes = GetFileAttributesW(folder.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || KindOf(attributes) != EntryKind::Directory) return false;
+        const unique_file handle(CreateFileW(
+            folder.c_str(), DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        TreeEntry now;
+        if (!handle || !win_.Look(handle.get(), root_, attributes, now)) return false;
+        if (seen.Known() && now.id != seen) return false;
+        // Refused for a folder that is not empty.
+        FILE_DISPOSITION_INFO disposition{TRUE};
+        return SetFileInformationByHandle(handle.get(), FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+    }
+
+private:
+    Win32FileTree& win_;
+    std::vector<unique_file> folders_;  // the folders from the root to the copy, outermost first
+    unique_file file_;
+    DWORD attributes_ = 0;  // the copy's, by path
+    bool deletable_ = false;
+    bool byPath_ = false;  // nothing held: the tree's calls by path
+};
+
+std::unique_ptr<HeldCopy> Win32FileTree::Hold(const std::wstring& root, const std::wstring& path) {
+    return std::make_unique<Win32HeldCopy>(*this, root, path);
 }
 
 NameOrder Win32FileTree::Order() const { return SystemNameOrder; }

@@ -5,7 +5,8 @@
 // A tree serves one piece of work (a tick, one action of a dialog, a run of the cleanup tool).
 // Everything it reaches below a root without a link on the way lies on the root's volume (a
 // volume is mounted only at a reparse point), so the volume's serial number is asked once, of
-// the first file looked at below the root, and taken for the rest of the tree's life.
+// the first file looked at below the root, and taken for the rest of the tree's life. Between
+// trees it is kept for the last root, as long as the root still leads to the same folder.
 #pragma once
 #include <windows.h>
 
@@ -26,13 +27,21 @@ public:
     wchar_t Separator() const override { return L'\\'; }
     NameOrder Order() const override;
     std::wstring LastErrorText() const override;  // of the last listing that failed
+    // Holds the folders on the copy's way open (as a delete does) from its look on, and the
+    // copy itself through one handle that reads and deletes it.
+    std::unique_ptr<HeldCopy> Hold(const std::wstring& root, const std::wstring& path) override;
 
 private:
+    friend class Win32HeldCopy;
     // Where the system cannot list with identities: by name, identities unknown.
     bool ListByName(const std::wstring& folder, std::vector<TreeEntry>& out);
     // `out` for what `handle` opened below `root`, its identity on the root's volume.
     bool Look(HANDLE handle, const std::wstring& root, DWORD attributesByPath, TreeEntry& out);
+    // The serial number of the volume below `root`, `below` a handle to a file there.
+    static bool VolumeSerialBelow(const std::wstring& root, HANDLE below, DWORD& serial);
     static bool FoldersOnTheWayAreReal(const std::wstring& root, const std::wstring& path);
+    // Reads the file behind `file` whole from its start.
+    bool DigestThrough(HANDLE file, FileDigest& out);
     static bool HoldFoldersOnTheWay(const std::wstring& root, const std::wstring& path, std::vector<unique_file>& held);
     std::vector<unsigned char> buffer_;
     unsigned long lastError_ = 0;  // for reading files, kept between calls

@@ -46,18 +46,18 @@ public:
     TickReport Run() {
         TickReport& report = report_;
         TreeEntry seen;
-        if (!IsBelow(folder_, made_.path, order_) || !IsRealStamp(made_.stamp) ||
-            !tree_.Stat(folder_, made_.path, seen) || seen.kind != EntryKind::File)
-            return report;
+        if (!IsBelow(folder_, made_.path, order_) || !IsRealStamp(made_.stamp)) return report;
+        // Held from this look to the tick's end: the copy is read and deleted through the hold.
+        held_ = tree_.Hold(folder_, made_.path);
+        if (!held_->Look(seen) || seen.kind != EntryKind::File) return report;
         report.ran = true;
 
-        JournalRecord record = RecordOfCopy(tree_, folder_, JournalRecord::Kind::Made, made_.path, drawing_,
-                                            made_.layout, made_.stamp, seen);
+        JournalRecord record = RecordOfCopy(JournalRecord::Kind::Made, made_.path, drawing_, made_.stamp, seen,
+                                            held_->FolderIndexes(DateDepth(made_.layout)));
         record.session = made_.session;
         // Skip identical: the new copy is read once, and its digest journaled with it, so that
         // the next tick compares with it without reading it again.
-        if (settings_.mSkipIdentical == 1 && seen.size > 0)
-            record.hasDigest = tree_.DigestFile(made_.path, record.digest);
+        if (settings_.mSkipIdentical == 1 && seen.size > 0) record.hasDigest = held_->Digest(record.digest);
         // The made line first, before any step that deletes; writing it reads what others added.
         if (!journal_.Write({record}, &report.journalCreated)) return Failed();
         if (!settings_.AnyOn()) {  // the journal kept for the notice after a crash alone
@@ -107,7 +107,7 @@ public:
 
         std::vector<JournalRecord> removed;
         if (twin != kNoCopy) {
-            switch (tree_.RemoveFile(folder_, made_.path, seen)) {
+            switch (held_->Remove(seen)) {
             case RemoveOutcome::Removed:
             case RemoveOutcome::Gone:
                 report.identical = true;
@@ -245,7 +245,7 @@ private:
                 std::any_of(stayed.begin(), stayed.end(), [&](const std::wstring& s) { return below(s, f.first); });
             if (again || above) continue;
             tried.push_back(f.first);
-            if (tree_.RemoveEmptyFolder(folder_, f.first, f.second))
+            if (held_->RemoveEmptyFolder(f.first, f.second))
                 ++report_.foldersRemoved;
             else
                 stayed.push_back(f.first);
@@ -260,6 +260,7 @@ private:
     const HousekeepingSettings& settings_;
     const NameOrder order_;
     const int64_t now_;
+    std::unique_ptr<HeldCopy> held_;  // the new copy
     TickReport report_;
     std::vector<Live> live_;            // oldest first
     std::vector<JournalRecord> lines_;  // to be written

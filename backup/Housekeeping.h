@@ -4,6 +4,7 @@
 // on any platform and against a tree in memory. No Win32 here.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,8 @@ enum class RemoveOutcome {
     Failed,
 };
 
+class HeldCopy;
+
 // The file-system operations housekeeping needs.
 class FileTree {
 public:
@@ -73,6 +76,37 @@ public:
     virtual NameOrder Order() const { return AsciiFoldedOrder; }
     // The system's reason for the last call that failed, as its own text; empty where not known.
     virtual std::wstring LastErrorText() const { return L""; }
+    // The file at `path` below `root` (a copy just saved), to be looked at, read and deleted
+    // through one hold until the holder goes.
+    virtual std::unique_ptr<HeldCopy> Hold(const std::wstring& root, const std::wstring& path);
+};
+
+// A copy held from the look that journals it to the end of a tick. A tree may hold the copy
+// and the folders on its way open meanwhile, so that they cannot be swapped, and read and
+// delete the copy through the handle that gave its identity; this one goes by path through
+// the tree's calls above, with their promises.
+class HeldCopy {
+public:
+    HeldCopy(FileTree& tree, std::wstring root, std::wstring path)
+        : tree_(tree), root_(std::move(root)), path_(std::move(path)) {}
+    virtual ~HeldCopy() = default;
+    HeldCopy(const HeldCopy&) = delete;
+    HeldCopy& operator=(const HeldCopy&) = delete;
+    // As FileTree::Stat of the copy.
+    virtual bool Look(TreeEntry& out) { return tree_.Stat(root_, path_, out); }
+    // As FileTree::FolderIndexes of the copy, after Look.
+    virtual std::vector<uint64_t> FolderIndexes(int depth) { return tree_.FolderIndexes(root_, path_, depth); }
+    virtual bool Digest(FileDigest& out) { return tree_.DigestFile(path_, out); }
+    // As FileTree::RemoveFile of the copy; after it, only folders are removed.
+    virtual RemoveOutcome Remove(const TreeEntry& seen) { return tree_.RemoveFile(root_, path_, seen); }
+    // As FileTree::RemoveEmptyFolder, for any folder below the root, deepest first.
+    virtual bool RemoveEmptyFolder(const std::wstring& folder, const FileIdentity& seen) {
+        return tree_.RemoveEmptyFolder(root_, folder, seen);
+    }
+
+protected:
+    FileTree& tree_;
+    const std::wstring root_, path_;
 };
 
 struct BackupCopy {

@@ -301,6 +301,11 @@ bool ParseJournalLine(const std::string& line, JournalRecord& out) { return Pars
 JournalRecord RecordOfCopy(FileTree& tree, const std::wstring& root, JournalRecord::Kind kind, const std::wstring& path,
                            const std::wstring& drawing, CopyLayout layout, const CivilStamp& stamp,
                            const TreeEntry& seen) {
+    return RecordOfCopy(kind, path, drawing, stamp, seen, tree.FolderIndexes(root, path, DateDepth(layout)));
+}
+
+JournalRecord RecordOfCopy(JournalRecord::Kind kind, const std::wstring& path, const std::wstring& drawing,
+                           const CivilStamp& stamp, const TreeEntry& seen, std::vector<uint64_t> folderIndexes) {
     JournalRecord r;
     r.kind = kind;
     r.path = path;
@@ -309,7 +314,7 @@ JournalRecord RecordOfCopy(FileTree& tree, const std::wstring& root, JournalReco
     r.size = seen.size;
     r.writeTime = seen.writeTime;
     r.id = seen.id;
-    r.folderIndexes = tree.FolderIndexes(root, path, DateDepth(layout));
+    r.folderIndexes = std::move(folderIndexes);
     return r;
 }
 

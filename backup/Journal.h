@@ -114,6 +114,9 @@ public:
 JournalRecord RecordOfCopy(FileTree& tree, const std::wstring& root, JournalRecord::Kind kind, const std::wstring& path,
                            const std::wstring& drawing, CopyLayout layout, const CivilStamp& stamp,
                            const TreeEntry& seen);
+// The same with the date folders' indexes as given.
+JournalRecord RecordOfCopy(JournalRecord::Kind kind, const std::wstring& path, const std::wstring& drawing,
+                           const CivilStamp& stamp, const TreeEntry& seen, std::vector<uint64_t> folderIndexes);
 
 // How far into `bytes` the complete lines reach.
 std::size_t CompleteLinesEnd(std::string_view bytes);

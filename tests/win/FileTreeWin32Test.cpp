@@ -67,6 +67,48 @@ TEST(Win32FileTreeTest, ListsWithIdentitiesAndDeletesOnlyTheFileItSaw) {
     EXPECT_FALSE(tree.RemoveEmptyFolder(root.path(), root.path(), FileIdentity{}));  // never the root
 }
 
+// A copy held from its look: the same figures as by path; while held, neither it nor a folder
+// on its way can be renamed away or replaced; it goes through the hold only while it still is
+// what was seen, and then its emptied folders go, the root never.
+TEST(Win32FileTreeTest, AHeldCopyStaysThePathsUntilItIsDeletedThroughTheHold) {
+    ScratchDir root;
+    const std::wstring month = root / L"12", day = month + L"\\09", copy = day + L"\\plan_0900.dwg";
+    ASSERT_TRUE(CreateDirectoryW(month.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(day.c_str(), nullptr));
+    WriteFileBytes(copy, "1234");
+    Win32FileTree tree;
+    TreeEntry byPath, seen;
+    FileDigest digest, held;
+    ASSERT_TRUE(tree.Stat(root.path(), copy, byPath));
+    ASSERT_TRUE(tree.DigestFile(copy, digest));
+    {
+        const std::unique_ptr<HeldCopy> hold = tree.Hold(root.path(), copy);
+        ASSERT_TRUE(hold->Look(seen));
+        EXPECT_EQ(seen.id, byPath.id);
+        EXPECT_EQ(seen.size, 4u);
+        EXPECT_EQ(seen.writeTime, byPath.writeTime);
+        EXPECT_EQ(hold->FolderIndexes(2), (std::vector<uint64_t>{IdentityOf(month).index, IdentityOf(day).index}));
+        ASSERT_TRUE(hold->Digest(held));
+        EXPECT_TRUE(held == digest);
+        EXPECT_FALSE(MoveFileExW(copy.c_str(), (root / L"moved.dwg").c_str(), 0));
+        EXPECT_FALSE(MoveFileExW(day.c_str(), (month + L"\\10").c_str(), 0));
+        EXPECT_FALSE(MoveFileExW(month.c_str(), (root / L"11").c_str(), 0));
+        TreeEntry changed = seen;
+        ++changed.writeTime;
+        EXPECT_EQ(hold->Remove(changed), RemoveOutcome::Changed);
+    }
+    EXPECT_EQ(ReadFileBytes(copy), "1234");
+    const std::unique_ptr<HeldCopy> hold = tree.Hold(root.path(), copy);
+    ASSERT_TRUE(hold->Look(seen));
+    EXPECT_EQ(hold->Remove(seen), RemoveOutcome::Removed);
+    EXPECT_FALSE(PathExists(copy));
+    EXPECT_FALSE(hold->RemoveEmptyFolder(day, FileIdentity{1, 12345}));
+    EXPECT_TRUE(hold->RemoveEmptyFolder(day, IdentityOf(day)));
+    EXPECT_TRUE(hold->RemoveEmptyFolder(month, IdentityOf(month)));
+    EXPECT_FALSE(PathExists(month));
+    EXPECT_FALSE(hold->RemoveEmptyFolder(root.path(), FileIdentity{}));
+}
+
 // Made from the Linux side by tools/make-link-fixture.sh: below the backup folder, "2023" is a
 // link to a folder outside it that holds what would be a copy.
 TEST(Win32FileTreeTest, NothingIsReachedThroughALinkBelowTheRoot) {
@@ -78,6 +120,7 @@ TEST(Win32FileTreeTest, NothingIsReachedThroughALinkBelowTheRoot) {
     EXPECT_FALSE(tree.Stat(root, through, seen));
     ASSERT_TRUE(tree.Stat(L"C:\\vh_linked\\outside", outside, seen));
     EXPECT_EQ(tree.RemoveFile(root, through, seen), RemoveOutcome::Gone);
+    EXPECT_FALSE(tree.Hold(root, through)->Look(seen));
     EXPECT_FALSE(tree.RemoveEmptyFolder(root, root + L"\\2023\\01\\01", FileIdentity{}));
     EXPECT_EQ(ReadFileBytes(outside), "outside");
     std::vector<TreeEntry> entries;
