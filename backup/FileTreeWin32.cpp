@@ -177,7 +177,9 @@ bool Win32FileTree::DigestThrough(HANDLE file, FileDigest& out) {
 
 RemoveOutcome Win32FileTree::RemoveFile(const std::wstring& root, const std::wstring& path, const TreeEntry& seen) {
     std::vector<unique_file> held;
-    if (!HoldFoldersOnTheWay(root, path, held)) return RemoveOutcome::Gone;
+    bool busy = false;
+    // A folder someone else holds open for deleting is no sign that the copy is gone: tried again later.
+    if (!HoldFoldersOnTheWay(root, path, held, &busy)) return busy ? RemoveOutcome::Failed : RemoveOutcome::Gone;
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return RemoveOutcome::Gone;
     const unique_file file(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
@@ -285,7 +287,7 @@ bool Win32FileTree::FoldersOnTheWayAreReal(const std::wstring& root, const std::
 }
 
 bool Win32FileTree::HoldFoldersOnTheWay(const std::wstring& root, const std::wstring& path,
-                                        std::vector<unique_file>& held) {
+                                        std::vector<unique_file>& held, bool* busy) {
     if (path.size() <= root.size() + 1 || path[root.size()] != L'\\') return false;
     // Held without FILE_SHARE_DELETE: none of them can be renamed, removed or replaced by a
     // link while they are held. Then the path is looked at again. A handle that may only read
@@ -294,7 +296,11 @@ bool Win32FileTree::HoldFoldersOnTheWay(const std::wstring& root, const std::wst
         unique_file folder(CreateFileW(path.substr(0, p).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        if (!folder) return false;
+        if (!folder) {
+            const DWORD error = GetLastError();
+            if (busy) *busy = error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+            return false;
+        }
         held.push_back(std::move(folder));
     }
     return FoldersOnTheWayAreReal(root, path);

@@ -42,7 +42,10 @@ private:
     static bool FoldersOnTheWayAreReal(const std::wstring& root, const std::wstring& path);
     // Reads the file behind `file` whole from its start.
     bool DigestThrough(HANDLE file, FileDigest& out);
-    static bool HoldFoldersOnTheWay(const std::wstring& root, const std::wstring& path, std::vector<unique_file>& held);
+    // Holds the folders between `root` and `path` and checks them again; `busy` set when one
+    // is there but could not be opened (held by someone else in a way that forbids it).
+    static bool HoldFoldersOnTheWay(const std::wstring& root, const std::wstring& path, std::vector<unique_file>& held,
+                                    bool* busy = nullptr);
     std::vector<unsigned char> buffer_;
     unsigned long lastError_ = 0;  // for reading files, kept between calls
     bool volumeKnown_ = false;     // the serial number of the volume below volumeRoot_

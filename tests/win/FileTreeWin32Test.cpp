@@ -97,6 +97,12 @@ TEST(Win32FileTreeTest, AHeldCopyStaysThePathsUntilItIsDeletedThroughTheHold) {
         ++changed.writeTime;
         EXPECT_EQ(hold->Remove(changed), RemoveOutcome::Changed);
     }
+    // Its folder held open for deleting by someone else: not taken for gone, tried again later.
+    const HANDLE other = CreateFileW(day.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(tree.RemoveFile(root.path(), copy, seen), RemoveOutcome::Failed);
+    CloseHandle(other);
     EXPECT_EQ(ReadFileBytes(copy), "1234");
     const std::unique_ptr<HeldCopy> hold = tree.Hold(root.path(), copy);
     ASSERT_TRUE(hold->Look(seen));
