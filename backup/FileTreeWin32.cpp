@@ -190,20 +190,29 @@ RemoveOutcome Win32FileTree::RemoveFile(const std::wstring& root, const std::wst
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? RemoveOutcome::Gone
                                                                               : RemoveOutcome::Failed;
     }
+    return RemoveIfStill(file.get(), root, attributes, seen);  // when the handle closes, now
+}
+
+RemoveOutcome Win32FileTree::RemoveIfStill(HANDLE file, const std::wstring& root, DWORD attributesByPath,
+                                           const TreeEntry& seen) {
     TreeEntry now;
-    if (!Look(file.get(), root, attributes, now)) return RemoveOutcome::Failed;
+    if (!Look(file, root, attributesByPath, now)) return RemoveOutcome::Failed;
     if (now.kind != EntryKind::File || (seen.id.Known() && now.id != seen.id) || now.size != seen.size ||
         now.writeTime != seen.writeTime)
         return RemoveOutcome::Changed;
     FILE_DISPOSITION_INFO disposition{TRUE};
-    if (!SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition))
+    if (!SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition))
         return RemoveOutcome::Failed;
-    return RemoveOutcome::Removed;  // when the handle closes, now
+    return RemoveOutcome::Removed;
 }
 
 bool Win32FileTree::RemoveEmptyFolder(const std::wstring& root, const std::wstring& path, const FileIdentity& seen) {
     std::vector<unique_file> held;
-    if (!HoldFoldersOnTheWay(root, path, held)) return false;
+    return HoldFoldersOnTheWay(root, path, held) && RemoveFolderWhileHeld(root, path, seen);
+}
+
+bool Win32FileTree::RemoveFolderWhileHeld(const std::wstring& root, const std::wstring& path,
+                                          const FileIdentity& seen) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || KindOf(attributes) != EntryKind::Directory) return false;
     const unique_file folder(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
@@ -363,15 +372,7 @@ public:
             return HeldCopy::Remove(seen);
         }
         const unique_file file = std::move(file_);  // closed on the way out: the copy goes then
-        TreeEntry now;
-        if (!win_.Look(file.get(), root_, attributes_, now)) return RemoveOutcome::Failed;
-        if (now.kind != EntryKind::File || (seen.id.Known() && now.id != seen.id) || now.size != seen.size ||
-            now.writeTime != seen.writeTime)
-            return RemoveOutcome::Changed;
-        FILE_DISPOSITION_INFO disposition{TRUE};
-        if (!SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition))
-            return RemoveOutcome::Failed;
-        return RemoveOutcome::Removed;
+        return win_.RemoveIfStill(file.get(), root_, attributes_, seen);
     }
 
     bool RemoveEmptyFolder(const std::wstring& folder, const FileIdentity& seen) override {
@@ -385,17 +386,7 @@ public:
         // Any other folder is not on the copy's way, and none held lies below it.
         if (held == folders_.size()) return HeldCopy::RemoveEmptyFolder(folder, seen);
         folders_.resize(held);
-        const DWORD attributes = GetFileAttributesW(folder.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES || KindOf(attributes) != EntryKind::Directory) return false;
-        const unique_file handle(CreateFileW(
-            folder.c_str(), DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-            nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        TreeEntry now;
-        if (!handle || !win_.Look(handle.get(), root_, attributes, now)) return false;
-        if (seen.Known() && now.id != seen) return false;
-        // Refused for a folder that is not empty.
-        FILE_DISPOSITION_INFO disposition{TRUE};
-        return SetFileInformationByHandle(handle.get(), FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+        return win_.RemoveFolderWhileHeld(root_, folder, seen);
     }
 
 private:

@@ -40,6 +40,10 @@ private:
     // The serial number of the volume below `root`, `below` a handle to a file there.
     static bool VolumeSerialBelow(const std::wstring& root, HANDLE below, DWORD& serial);
     static bool FoldersOnTheWayAreReal(const std::wstring& root, const std::wstring& path);
+    // Deletes the file behind `file` (opened to be deleted) only if it still is `seen`.
+    RemoveOutcome RemoveIfStill(HANDLE file, const std::wstring& root, DWORD attributesByPath, const TreeEntry& seen);
+    // Removes the real, empty folder `path`, the folders on its way held, only if it is `seen`.
+    bool RemoveFolderWhileHeld(const std::wstring& root, const std::wstring& path, const FileIdentity& seen);
     // Reads the file behind `file` whole from its start.
     bool DigestThrough(HANDLE file, FileDigest& out);
     // Holds the folders between `root` and `path` and checks them again; `busy` set when one

@@ -546,10 +546,16 @@ void TickInside(const char* name, const std::string& text, const std::wstring& f
     DeleteFileW(path.c_str());
 }
 
-void HousekeepingCost(const std::wstring& work) {
+// 8 MB of bytes that do not repeat, for a drawing.
+std::string BigDrawing() {
     std::string drawing(8 << 20, '\0');
     uint32_t seed = 1;
     for (char& c : drawing) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
+    return drawing;
+}
+
+void HousekeepingCost(const std::wstring& work) {
+    const std::string drawing = BigDrawing();
     WriteFileBytes(work + L"\\big.dwg", drawing);
     SimSetDrawingPath((work + L"\\plan.dwg").c_str());
     CopyFileW((work + L"\\big.dwg").c_str(), (work + L"\\plan.dwg").c_str(), FALSE);
@@ -690,9 +696,7 @@ void HousekeepingCost(const std::wstring& work) {
 // The steady tick's ratio alone (skip identical + keep N = 20 on beside everything off) over a
 // history of 100 + 100 journaled copies, in alternating rounds; then its parts, timed outside.
 void SteadyCost(const std::wstring& work) {
-    std::string drawing(8 << 20, '\0');
-    uint32_t seed = 1;
-    for (char& c : drawing) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
+    const std::string drawing = BigDrawing();
     WriteFileBytes(work + L"\\plan.dwg", drawing);
     SimSetDrawingPath((work + L"\\plan.dwg").c_str());
     ScratchDir small(L"C:\\"), scratch(L"C:\\");
