@@ -125,11 +125,9 @@ int AsciiFoldedOrder(const std::wstring& a, const std::wstring& b) {
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-std::wstring AsciiFolded(const std::wstring& name) {
-    std::wstring out = name;
-    for (wchar_t& c : out)
+void AsciiFold(std::wstring& name) {
+    for (wchar_t& c : name)
         if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - 0x20);
-    return out;
 }
 
 DrawingKey MakeDrawingKey(const std::wstring& base, const std::wstring& ext) { return DrawingKey{base, ext}; }

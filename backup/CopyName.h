@@ -53,11 +53,11 @@ struct LayoutShape;
 using NameOrder = int (*)(const std::wstring& a, const std::wstring& b);
 // Exact code units with the ASCII letters folded: the order where no system one is at hand.
 int AsciiFoldedOrder(const std::wstring& a, const std::wstring& b);
-// A name as its order sees it: two names are the same name exactly when their folded forms
-// are equal (what keys a hashed index by name).
-using NameFold = std::wstring (*)(const std::wstring& name);
+// Turns a name, in place, into the form its order sees: two names are the same name exactly
+// when their folded forms are equal (what keys a hashed index by name).
+using NameFold = void (*)(std::wstring& name);
 // The fold of AsciiFoldedOrder.
-std::wstring AsciiFolded(const std::wstring& name);
+void AsciiFold(std::wstring& name);
 
 // Which drawing a copy belongs to: base name and extension, as written in the name.
 struct DrawingKey {

@@ -68,14 +68,13 @@ int SystemNameOrder(const std::wstring& a, const std::wstring& b) {
            CSTR_EQUAL;
 }
 
-std::wstring SystemNameFold(const std::wstring& name) {
+void SystemNameFold(std::wstring& name) {
     // The system's own upcase table (what the ordinal comparison without regard to case
     // compares by, code unit by code unit); ntdll has it on every Windows and on Wine.
     using Upcase = WCHAR(WINAPI*)(WCHAR);
     static const auto upcase = reinterpret_cast<Upcase>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlUpcaseUnicodeChar")));
-    std::wstring out = name;
-    for (wchar_t& c : out) {
+    for (wchar_t& c : name) {
         if (c < 0x80)
             c = c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 0x20) : c;
         else if (upcase)
@@ -83,7 +82,6 @@ std::wstring SystemNameFold(const std::wstring& name) {
         else
             CharUpperBuffW(&c, 1);
     }
-    return out;
 }
 
 bool Win32FileTree::List(const std::wstring& folder, std::vector<TreeEntry>& out) {

@@ -72,6 +72,6 @@ bool VolumeSerialOf(HANDLE file, DWORD& serial);
 
 // Names compared as Windows compares them (ordinal, without regard to letter case).
 int SystemNameOrder(const std::wstring& a, const std::wstring& b);
-// The fold of that comparison: each code unit in the system's upper case, the table the
-// comparison itself upcases by.
-std::wstring SystemNameFold(const std::wstring& name);
+// The fold of that comparison, in place: each code unit in the system's upper case, the table
+// the comparison itself upcases by.
+void SystemNameFold(std::wstring& name);

@@ -1,6 +1,7 @@
 #include "Journal.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string_view>
 
 #include "Utf8.h"
@@ -153,12 +154,11 @@ const char* SessionWord(JournalRecord::Kind kind) {
     }
 }
 
+// Decodes into `out` (keeping its capacity); false for a path no line can hold.
 bool ParsePathField(std::string_view text, std::wstring& out) {
-    std::wstring path;
-    if (text.empty() || !Utf8ToWide(text, path)) return false;
-    for (wchar_t c : path)
+    if (text.empty() || !Utf8ToWide(text, out)) return false;
+    for (wchar_t c : out)
         if (c < 0x20 || c == 0x7F) return false;
-    out = std::move(path);
     return true;
 }
 
@@ -233,25 +233,27 @@ bool FormatJournalLine(const JournalRecord& r, std::string& line) {
 
 namespace {
 
-bool ParseLine(std::string_view line, JournalRecord& out) {
+// The fields of a line; `path` and `drawing` receive its paths decoded (where it has them).
+bool ParseFields(std::string_view line, JournalLineFields& out, std::wstring& path, std::wstring& drawing) {
     const std::size_t last = line.rfind('\t');
     uint64_t crc = 0;
     if (last == std::string_view::npos || !ParseHex(line.substr(last + 1), 8, crc) || Crc32(line.data(), last) != crc)
         return false;
     Fields f;
     if (!Split(line.substr(0, last), f)) return false;
-    JournalRecord r;
+    JournalLineFields r;
     for (const auto kind : {JournalRecord::Kind::Start, JournalRecord::Kind::End, JournalRecord::Kind::Reported}) {
         if (f[0] != SessionWord(kind)) continue;
         if (f.size != 2 || !ParseSession(f[1], r.session)) return false;
         r.kind = kind;
-        out = std::move(r);
+        out = r;
         return true;
     }
     if (f[0] == "gone") {
-        if (f.size != 2 || !ParsePathField(f[1], r.path)) return false;
+        if (f.size != 2 || !ParsePathField(f[1], path)) return false;
         r.kind = JournalRecord::Kind::Gone;
-        out = std::move(r);
+        r.path = f[1];
+        out = r;
         return true;
     }
     if (f.size == 11) {
@@ -269,19 +271,18 @@ bool ParseLine(std::string_view line, JournalRecord& out) {
         !ParseHex(f[4], 0, r.id.volume) || !ParseHex(f[5], 0, r.id.index))
         return false;
     if (f[6] != "-") {
-        r.folderIndexes.reserve(3);
         std::size_t start = 0;
         for (;;) {
             const std::size_t comma = f[6].find(',', start);
             uint64_t index = 0;
-            if (!ParseHex(f[6].substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start),
+            if (r.folderCount == 3 ||
+                !ParseHex(f[6].substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start),
                           0, index))
                 return false;
-            r.folderIndexes.push_back(index);
+            r.folders[r.folderCount++] = index;
             if (comma == std::string_view::npos) break;
             start = comma + 1;
         }
-        if (r.folderIndexes.size() > 3) return false;
     }
     if (f[7] != "-") {
         if (r.kind != JournalRecord::Kind::Made || !ParseHex(f[7].substr(0, 16), 16, r.digest.high) ||
@@ -289,14 +290,39 @@ bool ParseLine(std::string_view line, JournalRecord& out) {
             return false;
         r.hasDigest = true;
     }
-    if (!ParsePathField(f[8], r.drawing) || !ParsePathField(f[9], r.path)) return false;
-    out = std::move(r);
+    if (!ParsePathField(f[8], drawing) || !ParsePathField(f[9], path)) return false;
+    r.drawing = f[8];
+    r.path = f[9];
+    out = r;
     return true;
+}
+
+// The record of a line's fields, its paths given decoded.
+JournalRecord RecordOf(const JournalLineFields& f, std::wstring path, std::wstring drawing) {
+    JournalRecord r;
+    r.kind = f.kind;
+    r.session = f.session;
+    r.path = std::move(path);
+    r.drawing = std::move(drawing);
+    r.stamp = f.stamp;
+    r.size = f.size;
+    r.writeTime = f.writeTime;
+    r.id = f.id;
+    r.folderIndexes.assign(f.folders, f.folders + f.folderCount);
+    r.hasDigest = f.hasDigest;
+    r.digest = f.digest;
+    return r;
 }
 
 }  // namespace
 
-bool ParseJournalLine(const std::string& line, JournalRecord& out) { return ParseLine(line, out); }
+bool ParseJournalLine(const std::string& line, JournalRecord& out) {
+    JournalLineFields f;
+    std::wstring path, drawing;
+    if (!ParseFields(line, f, path, drawing)) return false;
+    out = RecordOf(f, std::move(path), std::move(drawing));
+    return true;
+}
 
 JournalRecord RecordOfCopy(FileTree& tree, const std::wstring& root, JournalRecord::Kind kind, const std::wstring& path,
                            const std::wstring& drawing, CopyLayout layout, const CivilStamp& stamp,
@@ -327,39 +353,85 @@ std::size_t CompleteLinesEnd(std::string_view bytes) {
 
 Journal::Journal(JournalStore& store, NameOrder order, NameFold fold) : store_(store), order_(order), fold_(fold) {}
 
-const std::wstring& Journal::DrawingKey(const std::wstring& drawing) {
-    if (drawing != lastDrawing_ || lastDrawingKey_.empty()) {
-        lastDrawing_ = drawing;
-        lastDrawingKey_ = fold_(drawing);
+std::string_view Journal::PathStore::Keep(std::string_view text) {
+    constexpr std::size_t kBlock = std::size_t{64} << 10;
+    if (text.empty()) return {};
+    if (text.size() > room_ - used_) {
+        room_ = std::max(kBlock, text.size());
+        blocks_.emplace_back(new char[room_]);
+        used_ = 0;
     }
-    return lastDrawingKey_;
+    char* at = blocks_.back().get() + used_;
+    std::memcpy(at, text.data(), text.size());
+    used_ += text.size();
+    return {at, text.size()};
 }
 
-std::size_t Journal::PathHash(const std::wstring& path) const { return std::hash<std::wstring>()(fold_(path)); }
+void Journal::PathStore::Clear() {
+    blocks_.clear();
+    used_ = room_ = 0;
+}
+
+std::size_t Journal::PathHash(const std::wstring& path) const {
+    std::wstring folded = path;
+    fold_(folded);
+    return std::hash<std::wstring>()(folded);
+}
 
 namespace {
 
-// The slot for `path` among those whose paths fold to `hash`; the index's end when there is none.
+// The entry for `path` among those whose paths fold to `hash`: the same spelling, or a path
+// the order takes for the same one; the index's end when there is none.
 template <typename Index>
-auto FindIn(Index& live, NameOrder order, const std::wstring& path, std::size_t hash) -> decltype(live.end()) {
+auto FindIn(Index& live, NameOrder order, const std::wstring& path, std::string_view utf8, std::size_t hash)
+    -> decltype(live.end()) {
     const auto range = live.equal_range(hash);
-    for (auto it = range.first; it != range.second; ++it)
-        if (order(it->second.entry.record.path, path) == 0) return it;
+    std::wstring other;
+    for (auto it = range.first; it != range.second; ++it) {
+        const std::string_view kept = it->second.kept.line.path;
+        if (!utf8.empty() && kept == utf8) return it;
+        if (Utf8ToWide(kept, other) && order(other, path) == 0) return it;
+    }
     return live.end();
 }
 
 }  // namespace
 
-Journal::LiveIndex::iterator Journal::FindLive(const std::wstring& path, std::size_t hash) {
-    return FindIn(live_, order_, path, hash);
+Journal::LiveIndex::iterator Journal::FindLive(const std::wstring& path, std::string_view utf8, std::size_t hash) {
+    return FindIn(live_, order_, path, utf8, hash);
 }
 
-Journal::LiveIndex::const_iterator Journal::FindLive(const std::wstring& path, std::size_t hash) const {
-    return FindIn(live_, order_, path, hash);
+Journal::LiveIndex::const_iterator Journal::FindLive(const std::wstring& path, std::string_view utf8,
+                                                     std::size_t hash) const {
+    return FindIn(live_, order_, path, utf8, hash);
+}
+
+Journal::LiveIndex::const_iterator Journal::FindLive(std::string_view utf8) const {
+    std::wstring path;
+    if (!Utf8ToWide(utf8, path)) return live_.end();
+    return FindLive(path, utf8, PathHash(path));
+}
+
+uint32_t Journal::DrawingOf(std::string_view utf8) {
+    if (lastDrawing_ < drawings_.size() && drawings_[lastDrawing_].utf8 == utf8) return lastDrawing_;
+    const std::size_t hash = std::hash<std::string_view>()(utf8);
+    const auto range = drawingsBySpelling_.equal_range(hash);
+    for (auto it = range.first; it != range.second; ++it)
+        if (drawings_[it->second].utf8 == utf8) return lastDrawing_ = it->second;
+    Drawing d;
+    d.utf8 = paths_.Keep(utf8);
+    Utf8ToWide(utf8, d.wide);  // checked when its line was read
+    std::wstring key = d.wide;
+    fold_(key);
+    d.copies = &byDrawing_[key];
+    lastDrawing_ = static_cast<uint32_t>(drawings_.size());
+    drawings_.push_back(std::move(d));
+    drawingsBySpelling_.emplace(hash, lastDrawing_);
+    return lastDrawing_;
 }
 
 void Journal::Index(Slot& slot) {
-    DrawingCopies& copies = byDrawing_[DrawingKey(slot.entry.record.drawing)];
+    DrawingCopies& copies = *drawings_[slot.kept.drawing].copies;
     slot.prevOfDrawing = nullptr;
     slot.nextOfDrawing = copies.first;
     if (copies.first) copies.first->prevOfDrawing = &slot;
@@ -368,17 +440,16 @@ void Journal::Index(Slot& slot) {
 }
 
 void Journal::Unindex(Slot& slot) {
-    const auto d = byDrawing_.find(DrawingKey(slot.entry.record.drawing));
-    if (d == byDrawing_.end()) return;
-    (slot.prevOfDrawing ? slot.prevOfDrawing->nextOfDrawing : d->second.first) = slot.nextOfDrawing;
+    DrawingCopies& copies = *drawings_[slot.kept.drawing].copies;
+    (slot.prevOfDrawing ? slot.prevOfDrawing->nextOfDrawing : copies.first) = slot.nextOfDrawing;
     if (slot.nextOfDrawing) slot.nextOfDrawing->prevOfDrawing = slot.prevOfDrawing;
     slot.prevOfDrawing = slot.nextOfDrawing = nullptr;
-    if (--d->second.count == 0) byDrawing_.erase(d);
+    --copies.count;
 }
 
-void Journal::NoteSession(const JournalRecord& r, uint64_t order) {
-    Session& session = sessions_[r.session];
-    switch (r.kind) {
+void Journal::NoteSession(const JournalLineFields& line, const Kept* made, uint64_t order) {
+    Session& session = sessions_[line.session];
+    switch (line.kind) {
     case JournalRecord::Kind::Start:  // after an end: the library was loaded again in the same process
         if (!session.Open()) session.order = order;
         session.started = true;
@@ -387,16 +458,18 @@ void Journal::NoteSession(const JournalRecord& r, uint64_t order) {
     case JournalRecord::Kind::End:
     case JournalRecord::Kind::Reported:
         // Over: what it made is no longer asked for.
-        (r.kind == JournalRecord::Kind::End ? session.ended : session.reported) = true;
-        std::vector<JournalRecord>().swap(session.made);
+        (line.kind == JournalRecord::Kind::End ? session.ended : session.reported) = true;
+        std::vector<Kept>().swap(session.made);
         break;
     case JournalRecord::Kind::Made: {
-        for (JournalRecord& m : session.made)
-            if (m.drawing == r.drawing || order_(m.drawing, r.drawing) == 0) {
-                m = r;
+        if (!made) break;
+        const DrawingCopies* copies = drawings_[made->drawing].copies;
+        for (Kept& m : session.made)
+            if (drawings_[m.drawing].copies == copies) {  // the same drawing, however spelt
+                m = *made;
                 return;
             }
-        session.made.push_back(r);
+        session.made.push_back(*made);
         break;
     }
     default:
@@ -404,29 +477,46 @@ void Journal::NoteSession(const JournalRecord& r, uint64_t order) {
     }
 }
 
+JournalRecord Journal::Record(const Kept& kept) const {
+    std::wstring path;
+    Utf8ToWide(kept.line.path, path);  // checked when its line was read
+    return RecordOf(kept.line, std::move(path), drawings_[kept.drawing].wide);
+}
+
 void Journal::Apply(std::string_view bytes) {
     std::size_t start = 0;
     while (start < bytes.size()) {
         const std::size_t lf = bytes.find('\n', start);
         if (lf == std::string_view::npos) break;
-        JournalRecord r;
-        if (ParseLine(bytes.substr(start, lf - start), r)) {
+        JournalLineFields f;
+        if (ParseFields(bytes.substr(start, lf - start), f, wide_, drawingWide_)) {
             ++lines_;
             const uint64_t order = next_++;
-            if (r.session.Known() && r.kind != JournalRecord::Kind::Adopted) NoteSession(r, order);
-            if (r.Live() || r.kind == JournalRecord::Kind::Gone) {
+            const bool live = f.kind == JournalRecord::Kind::Made || f.kind == JournalRecord::Kind::Adopted;
+            const Kept* made = nullptr;
+            if (live || f.kind == JournalRecord::Kind::Gone) {
                 // A later line for the path takes the earlier one's place.
-                const std::size_t hash = PathHash(r.path);
-                const auto it = FindLive(r.path, hash);
+                folded_ = wide_;
+                fold_(folded_);
+                const std::size_t hash = std::hash<std::wstring>()(folded_);
+                const auto it = FindLive(wide_, f.path, hash);
                 if (it != live_.end()) Unindex(it->second);
-                if (!r.Live()) {
+                if (!live) {
                     if (it != live_.end()) live_.erase(it);
                 } else {
+                    const bool same = it != live_.end() && it->second.kept.line.path == f.path;
                     Slot& slot = it != live_.end() ? it->second : live_.emplace(hash, Slot{})->second;
-                    slot.entry = Entry{std::move(r), order};
+                    const std::string_view path = same ? slot.kept.line.path : paths_.Keep(f.path);
+                    slot.kept.drawing = DrawingOf(f.drawing);
+                    slot.kept.line = f;
+                    slot.kept.line.path = path;
+                    slot.kept.line.drawing = drawings_[slot.kept.drawing].utf8;
+                    slot.kept.order = order;
                     Index(slot);
+                    made = &slot.kept;
                 }
             }
+            if (f.session.Known() && f.kind != JournalRecord::Kind::Adopted) NoteSession(f, made, order);
         }
         start = lf + 1;
     }
@@ -435,7 +525,11 @@ void Journal::Apply(std::string_view bytes) {
 void Journal::Clear() {
     live_.clear();
     byDrawing_.clear();
+    drawings_.clear();
+    drawingsBySpelling_.clear();
+    lastDrawing_ = 0;
     sessions_.clear();
+    paths_.Clear();
     lines_ = 0;
 }
 
@@ -492,35 +586,33 @@ std::size_t Journal::Needed(bool keepCopies, std::string* text) const {
     for (const auto& s : sessions_)
         if (s.second.Open()) open.emplace_back(s.second.order, s.first);
     std::sort(open.begin(), open.end());
-    std::set<std::wstring> drawings;  // folded
+    std::set<const DrawingCopies*> drawings;
     for (const auto& o : open) {
         JournalRecord start;
         start.kind = JournalRecord::Kind::Start;
         start.session = o.second;
         put(start);
-        for (const JournalRecord& m : sessions_.find(o.second)->second.made) {
-            drawings.insert(fold_(m.drawing));
-            const Entry* now = Find(m.path);
-            if (now && now->record.session == m.session) continue;  // written with the live copies
+        for (const Kept& m : sessions_.find(o.second)->second.made) {
+            drawings.insert(drawings_[m.drawing].copies);
+            const auto now = FindLive(m.line.path);
+            if (now != live_.end() && now->second.kept.line.session == m.line.session)
+                continue;  // written with the live copies
             // The copy went, but the session made it: what the notice after a crash needs.
-            put(m);
+            const JournalRecord made = Record(m);
+            put(made);
             JournalRecord gone;
             gone.kind = JournalRecord::Kind::Gone;
-            gone.path = m.path;
+            gone.path = made.path;
             put(gone);
         }
     }
     if (keepCopies && !text) return count + live_.size();
-    std::size_t copies = 0;
-    if (!keepCopies) {
-        for (const std::wstring& d : drawings) {
-            const auto it = byDrawing_.find(d);
-            if (it != byDrawing_.end()) copies += it->second.count;
-        }
-        if (!text) return count + copies;
+    if (!keepCopies && !text) {
+        for (const DrawingCopies* d : drawings) count += d->count;
+        return count;
     }
-    for (const Entry* e : Live())
-        if (keepCopies || drawings.count(fold_(e->record.drawing)) != 0) put(e->record);
+    for (const Kept* k : InOrder())
+        if (keepCopies || drawings.count(drawings_[k->drawing].copies) != 0) put(Record(*k));
     return count;
 }
 
@@ -561,7 +653,7 @@ bool Journal::ClaimEndedSessions(const SessionId& self, const std::function<bool
     std::vector<EndedSession> claimed;
     for (const auto& e : ended) {
         EndedSession session{e.second, {}};
-        for (const JournalRecord& m : sessions_[e.second].made) session.drawings.push_back(m.drawing);
+        for (const Kept& m : sessions_[e.second].made) session.drawings.push_back(drawings_[m.drawing].wide);
         claimed.push_back(std::move(session));
     }
     bool created = false;
@@ -574,26 +666,37 @@ bool Journal::ClaimEndedSessions(const SessionId& self, const std::function<bool
     return ok;
 }
 
-std::vector<const Journal::Entry*> Journal::Live() const {
-    std::vector<const Entry*> out;
+std::vector<const Journal::Kept*> Journal::InOrder() const {
+    std::vector<const Kept*> out;
     out.reserve(live_.size());
-    for (const auto& e : live_) out.push_back(&e.second.entry);
-    std::sort(out.begin(), out.end(), [](const Entry* a, const Entry* b) { return a->order < b->order; });
+    for (const auto& e : live_) out.push_back(&e.second.kept);
+    std::sort(out.begin(), out.end(), [](const Kept* a, const Kept* b) { return a->order < b->order; });
     return out;
 }
 
-std::vector<const Journal::Entry*> Journal::LiveOf(const std::wstring& drawing) const {
-    std::vector<const Entry*> out;
-    const auto d = byDrawing_.find(fold_(drawing));
+std::vector<Journal::Entry> Journal::Live() const {
+    std::vector<Entry> out;
+    const std::vector<const Kept*> kept = InOrder();
+    out.reserve(kept.size());
+    for (const Kept* k : kept) out.push_back(EntryOf(*k));
+    return out;
+}
+
+std::vector<Journal::Entry> Journal::LiveOf(const std::wstring& drawing) const {
+    std::vector<Entry> out;
+    std::wstring key = drawing;
+    fold_(key);
+    const auto d = byDrawing_.find(key);
     if (d == byDrawing_.end()) return out;
     out.reserve(d->second.count);
-    for (const Slot* s = d->second.first; s; s = s->nextOfDrawing) out.push_back(&s->entry);
+    for (const Slot* s = d->second.first; s; s = s->nextOfDrawing) out.push_back(EntryOf(s->kept));
     return out;
 }
 
-const Journal::Entry* Journal::Find(const std::wstring& path) const {
-    const auto it = FindLive(path, PathHash(path));
-    return it == live_.end() ? nullptr : &it->second.entry;
+std::optional<Journal::Entry> Journal::Find(const std::wstring& path) const {
+    const auto it = FindLive(path, {}, PathHash(path));
+    if (it == live_.end()) return std::nullopt;
+    return EntryOf(it->second.kept);
 }
 
 bool IsBelow(const std::wstring& folder, const std::wstring& path, NameOrder order) {
@@ -604,13 +707,13 @@ bool IsBelow(const std::wstring& folder, const std::wstring& path, NameOrder ord
 std::vector<Candidate> CandidatesOf(const Journal& journal, const std::wstring& folder, const std::wstring& drawing,
                                     NameOrder order) {
     std::vector<Candidate> out;
-    for (const Journal::Entry* e : journal.LiveOf(drawing)) {
-        const JournalRecord& r = e->record;
+    for (Journal::Entry& e : journal.LiveOf(drawing)) {
+        const JournalRecord& r = e.record;
         if (!r.id.Known() || !IsBelow(folder, r.path, order)) continue;
         Candidate c;
         if (!ParseCopyPathBelow(r.path.substr(0, folder.size()), r.path, c.parsed)) continue;
-        c.record = r;
-        c.order = e->order;
+        c.record = std::move(e.record);
+        c.order = e.order;
         c.minutes = StampMinutes(c.parsed.stamp);
         out.push_back(std::move(c));
     }

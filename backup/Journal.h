@@ -25,6 +25,8 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -121,6 +123,22 @@ JournalRecord RecordOfCopy(JournalRecord::Kind kind, const std::wstring& path, c
 // How far into `bytes` the complete lines reach.
 std::size_t CompleteLinesEnd(std::string_view bytes);
 
+// A line's fields, its paths as UTF-8 (views into the line, or into the journal's own store
+// of them): the journal keeps a copy's line in this form, as compact as the line itself.
+struct JournalLineFields {
+    JournalRecord::Kind kind = JournalRecord::Kind::Made;
+    SessionId session;
+    std::string_view path, drawing;
+    CivilStamp stamp;
+    uint64_t size = 0;
+    uint64_t writeTime = 0;
+    FileIdentity id;
+    uint64_t folders[3] = {};
+    uint8_t folderCount = 0;
+    bool hasDigest = false;
+    FileDigest digest;
+};
+
 // The journal as this process knows it: read once, then only what was added since.
 class Journal {
 public:
@@ -158,27 +176,35 @@ public:
         uint64_t order = 0;  // position of its line in the journal
     };
     // The latest record of every copy whose latest line is made or adopted, in journal order.
-    std::vector<const Entry*> Live() const;
+    std::vector<Entry> Live() const;
     // The same for the copies of one drawing path, in no particular order.
-    std::vector<const Entry*> LiveOf(const std::wstring& drawing) const;
-    const Entry* Find(const std::wstring& path) const;
+    std::vector<Entry> LiveOf(const std::wstring& drawing) const;
+    std::optional<Entry> Find(const std::wstring& path) const;
     std::size_t Lines() const { return lines_; }
     std::size_t LiveCount() const { return live_.size(); }
     bool Loaded() const { return loaded_; }
 
 private:
-    struct Session {
-        uint64_t order = 0;  // position of its start line
-        bool started = false, ended = false, reported = false;
-        std::vector<JournalRecord> made;  // the latest made line of each drawing, first made first
-        bool Open() const { return started && !ended && !reported; }
+    // The UTF-8 paths of the lines kept, in blocks that never move until Clear.
+    class PathStore {
+    public:
+        std::string_view Keep(std::string_view text);
+        void Clear();
+
+    private:
+        std::vector<std::unique_ptr<char[]>> blocks_;
+        std::size_t used_ = 0, room_ = 0;  // of the last block
     };
-    bool ReadLocked();
-    void Apply(std::string_view bytes);
-    void Clear();
+    struct DrawingCopies;
+    // A live copy's line as kept: its paths in `paths_`, its drawing by number in `drawings_`.
+    struct Kept {
+        JournalLineFields line;
+        uint32_t drawing = 0;
+        uint64_t order = 0;  // position of its line
+    };
     // A live copy in the index, linked with the other live copies of its drawing.
     struct Slot {
-        Entry entry;
+        Kept kept;
         Slot* prevOfDrawing = nullptr;
         Slot* nextOfDrawing = nullptr;
     };
@@ -186,14 +212,35 @@ private:
         Slot* first = nullptr;
         std::size_t count = 0;
     };
+    // One spelling of a drawing path, and the copies of every spelling its fold shares.
+    struct Drawing {
+        std::string_view utf8;  // in paths_
+        std::wstring wide;
+        DrawingCopies* copies = nullptr;  // in byDrawing_
+    };
+    struct Session {
+        uint64_t order = 0;  // position of its start line
+        bool started = false, ended = false, reported = false;
+        std::vector<Kept> made;  // the latest made line of each drawing, first made first
+        bool Open() const { return started && !ended && !reported; }
+    };
+    bool ReadLocked();
+    void Apply(std::string_view bytes);
+    void Clear();
     using LiveIndex = std::unordered_multimap<std::size_t, Slot>;  // by the hash of the folded path
     std::size_t PathHash(const std::wstring& path) const;
-    LiveIndex::iterator FindLive(const std::wstring& path, std::size_t hash);
-    LiveIndex::const_iterator FindLive(const std::wstring& path, std::size_t hash) const;
+    // The live copy at `path` (`utf8` its spelling in a line, or empty), whose folded path
+    // hashes to `hash`; the index's end when there is none.
+    LiveIndex::iterator FindLive(const std::wstring& path, std::string_view utf8, std::size_t hash);
+    LiveIndex::const_iterator FindLive(const std::wstring& path, std::string_view utf8, std::size_t hash) const;
+    LiveIndex::const_iterator FindLive(std::string_view utf8) const;
+    std::vector<const Kept*> InOrder() const;  // the live copies in journal order
+    uint32_t DrawingOf(std::string_view utf8);
     void Index(Slot& slot);    // links it to its drawing's copies
     void Unindex(Slot& slot);  // and back out
-    const std::wstring& DrawingKey(const std::wstring& drawing);
-    void NoteSession(const JournalRecord& r, uint64_t order);
+    void NoteSession(const JournalLineFields& line, const Kept* made, uint64_t order);
+    JournalRecord Record(const Kept& kept) const;
+    Entry EntryOf(const Kept& kept) const { return Entry{Record(kept), kept.order}; }
     // What a compaction writes (`text` null: only counts its lines).
     std::size_t Needed(bool keepCopies, std::string* text) const;
 
@@ -201,8 +248,12 @@ private:
     NameOrder order_;
     NameFold fold_;
     LiveIndex live_;
-    std::unordered_map<std::wstring, DrawingCopies> byDrawing_;  // by the folded drawing path
-    std::wstring lastDrawing_, lastDrawingKey_;  // the fold last made of a drawing path (lines run in batches)
+    PathStore paths_;
+    std::vector<Drawing> drawings_;
+    std::unordered_multimap<std::size_t, uint32_t> drawingsBySpelling_;  // by the hash of the UTF-8 path
+    std::unordered_map<std::wstring, DrawingCopies> byDrawing_;          // by the folded path; kept until Clear
+    uint32_t lastDrawing_ = 0;                  // the drawing of the last copy line (lines run in batches)
+    std::wstring wide_, folded_, drawingWide_;  // the paths of the line being applied, decoded
     std::map<SessionId, Session> sessions_;
     uint64_t next_ = 0;
     std::size_t lines_ = 0;  // lines that counted since the file's start

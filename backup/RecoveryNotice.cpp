@@ -19,16 +19,16 @@ std::vector<RecoveryItem> PlanRecoveryNotice(const Journal& journal, const std::
             if (std::any_of(seen.begin(), seen.end(), [&](const std::wstring& d) { return order(d, drawing) == 0; }))
                 continue;
             seen.push_back(drawing);
-            std::vector<const Journal::Entry*> copies = journal.LiveOf(drawing);
-            std::sort(copies.begin(), copies.end(), [](const Journal::Entry* a, const Journal::Entry* b) {
-                const int64_t ma = StampMinutes(a->record.stamp), mb = StampMinutes(b->record.stamp);
-                return ma != mb ? ma > mb : a->order > b->order;
+            std::vector<Journal::Entry> copies = journal.LiveOf(drawing);
+            std::sort(copies.begin(), copies.end(), [](const Journal::Entry& a, const Journal::Entry& b) {
+                const int64_t ma = StampMinutes(a.record.stamp), mb = StampMinutes(b.record.stamp);
+                return ma != mb ? ma > mb : a.order > b.order;
             });
-            const auto newest = std::find_if(copies.begin(), copies.end(), [&](const Journal::Entry* e) {
-                return e->record.size > 0 && good(e->record);
+            const auto newest = std::find_if(copies.begin(), copies.end(), [&](const Journal::Entry& e) {
+                return e.record.size > 0 && good(e.record);
             });
             if (newest == copies.end()) continue;
-            RecoveryItem item{drawing, (*newest)->record, drawingNow(drawing)};
+            RecoveryItem item{drawing, newest->record, drawingNow(drawing)};
             if (item.original.state == DrawingNow::State::There && item.original.writeTime > item.copy.writeTime)
                 continue;
             items.push_back(std::move(item));

@@ -27,7 +27,8 @@ void Put(uint32_t cp, std::string& s) {
 }  // namespace
 
 bool Utf8ToWide(std::string_view in, std::wstring& out) {
-    std::wstring w;
+    std::wstring& w = out;  // decoded in place: a caller's buffer keeps its capacity
+    w.clear();
     w.reserve(in.size());
     for (std::size_t i = 0; i < in.size();) {
         const auto b = static_cast<unsigned char>(in[i]);
@@ -66,7 +67,6 @@ bool Utf8ToWide(std::string_view in, std::wstring& out) {
         }
         i += n + 1;
     }
-    out = std::move(w);
     return true;
 }
 

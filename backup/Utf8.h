@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
-// False for text that does not convert: broken or overlong sequences, lone surrogates.
+// False for text that does not convert: broken or overlong sequences, lone surrogates. On
+// false `out` holds nothing of use.
 bool Utf8ToWide(std::string_view in, std::wstring& out);
 bool WideToUtf8(const std::wstring& in, std::string& out);

@@ -535,7 +535,7 @@ void TickInside(const char* name, const std::string& text, const std::wstring& f
     std::size_t same = 0;
     const double compare = MedianOf(21, [&] {
         same = 0;
-        for (const Journal::Entry* e : journal.Live()) same += SystemNameOrder(e->record.drawing, drawing) == 0;
+        for (const Journal::Entry& e : journal.Live()) same += SystemNameOrder(e.record.drawing, drawing) == 0;
     });
     printf(
         "    of the rest: CandidatesOf %.3f ms after reading 8 MB, %.3f ms warm (Live() %.3f ms, Live() and a drawing "

@@ -37,9 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!FormatJournalLine(record, written) || written != line + "\n") abort();
     }
     BytesStore store(bytes);
-    Journal journal(store, AsciiFoldedOrder, AsciiFolded);
+    Journal journal(store, AsciiFoldedOrder, AsciiFold);
     if (!journal.Refresh()) abort();
-    for (const Journal::Entry* e : journal.Live())
-        if (e->record.path.empty() || !e->record.Live()) abort();
+    for (const Journal::Entry& e : journal.Live())
+        if (e.record.path.empty() || !e.record.Live()) abort();
     return 0;
 }

@@ -160,7 +160,7 @@ void BackupManageDlg::MatchJournal() {
     unverifiable_ = 0;
     for (const BackupCopy& c : copies_) {
         // Matched by path, size and write time: no file is opened for this.
-        const Journal::Entry* e = journalRead_ ? journal->Find(c.path) : nullptr;
+        const std::optional<Journal::Entry> e = journalRead_ ? journal->Find(c.path) : std::nullopt;
         if (!e || SystemNameOrder(e->record.drawing, drawingPath_) != 0 || e->record.size != c.size ||
             e->record.writeTime != c.writeTime)
             unknown_.push_back(c);

@@ -124,7 +124,7 @@ protected:
 
     MemoryTree tree;
     MemoryJournalStore store;
-    Journal journal{store, AsciiFoldedOrder, AsciiFolded};
+    Journal journal{store, AsciiFoldedOrder, AsciiFold};
     uint64_t clock = 100;
 };
 
@@ -148,7 +148,7 @@ TEST_F(TickTest, TheNoticeAloneWritesMadeLinesAndReadsOrDeletesNothing) {
     EXPECT_TRUE(tree.folderRemoves.empty());
     ASSERT_TRUE(journal.Refresh());
     EXPECT_EQ(journal.LiveCount(), 4u);
-    for (const Journal::Entry* e : journal.Live()) EXPECT_FALSE(e->record.hasDigest);
+    for (const Journal::Entry& e : journal.Live()) EXPECT_FALSE(e.record.hasDigest);
 }
 
 // Only what the journal says this plug-in made for this drawing path counts or goes.
@@ -180,8 +180,8 @@ TEST_F(TickTest, CopiesThatAreGoneOrReplacedDoNotCount) {
     EXPECT_EQ(r.removed, 0);
     EXPECT_EQ(Copies(), (std::vector<std::wstring>{Rel(1, At(2026, 12, 9, 9, 1)), Rel(1, At(2026, 12, 9, 9, 3)),
                                                    Rel(1, At(2026, 12, 9, 9, 4))}));
-    EXPECT_EQ(journal.Find(byHand), nullptr);  // written gone
-    EXPECT_EQ(journal.Find(replaced), nullptr);
+    EXPECT_FALSE(journal.Find(byHand).has_value());  // written gone
+    EXPECT_FALSE(journal.Find(replaced).has_value());
     EXPECT_EQ(tree.nodes[replaced].bytes, "someone else's");
 }
 
@@ -201,7 +201,7 @@ TEST_F(TickTest, NothingIsDeletedThroughAFolderSwappedForALink) {
     EXPECT_EQ(r.removed, 0);
     EXPECT_TRUE(tree.Has(archived));
     EXPECT_TRUE(tree.Has(month));
-    EXPECT_EQ(journal.Find(Target(1, At(2026, 11, 1, 9, 0))), nullptr);  // not there as recorded: gone
+    EXPECT_FALSE(journal.Find(Target(1, At(2026, 11, 1, 9, 0))).has_value());  // not there as recorded: gone
 }
 
 // Names compare as the file system compares them: letters it keeps apart are two drawings.
@@ -233,8 +233,8 @@ TEST_F(TickTest, AnEmptyCopyNeverDisplacesAGoodOne) {
     EXPECT_EQ(r.removed, 1);
     EXPECT_EQ(Copies(), (std::vector<std::wstring>{L"plan_202612090910.dwg", L"plan_202612090920.dwg",
                                                    L"plan_202612090930.dwg"}));
-    const Journal::Entry* empty = journal.Find(Target(4, At(2026, 12, 9, 9, 10)));
-    ASSERT_NE(empty, nullptr);
+    const std::optional<Journal::Entry> empty = journal.Find(Target(4, At(2026, 12, 9, 9, 10)));
+    ASSERT_TRUE(empty.has_value());
     EXPECT_EQ(empty->record.size, 0u);
 }
 
@@ -298,7 +298,7 @@ TEST_F(TickTest, FailedDeleteIsSilentAndTriedAgainAtTheNextTick) {
     TickReport r = Tick(1, At(2026, 12, 9, 9, 0), Options(0, 1, 0, 0));
     EXPECT_EQ(r.failed, 1);
     EXPECT_EQ(r.removed, 0);
-    ASSERT_NE(journal.Find(locked), nullptr);  // still made: nothing is written for a failed delete
+    ASSERT_TRUE(journal.Find(locked).has_value());  // still made: nothing is written for a failed delete
     tree.nodes[locked].undeletable = false;
     r = Tick(1, At(2026, 12, 9, 9, 10), Options(0, 1, 0, 0));
     EXPECT_EQ(r.failed, 0);

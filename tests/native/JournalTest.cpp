@@ -46,6 +46,20 @@ std::string Line(const JournalRecord& r) {
     return line;
 }
 
+void ExpectSameRecord(const JournalRecord& back, const JournalRecord& r) {
+    EXPECT_EQ(back.kind, r.kind);
+    EXPECT_EQ(back.path, r.path);
+    EXPECT_EQ(back.drawing, r.drawing);
+    EXPECT_EQ(back.stamp, r.stamp);
+    EXPECT_EQ(back.size, r.size);
+    EXPECT_EQ(back.writeTime, r.writeTime);
+    EXPECT_EQ(back.id, r.id);
+    EXPECT_EQ(back.folderIndexes, r.folderIndexes);
+    EXPECT_EQ(back.hasDigest, r.hasDigest);
+    EXPECT_EQ(back.digest, r.digest);
+    EXPECT_EQ(back.session, r.session);
+}
+
 TEST(JournalLineTest, WhatIsWrittenReadsBackAndNothingElseReads) {
     JournalRecord made = Made(L"C:\\Backup\\2026\\12\\09\\평면도_1430.dwg", 30);
     made.hasDigest = true;
@@ -78,17 +92,7 @@ TEST(JournalLineTest, WhatIsWrittenReadsBackAndNothingElseReads) {
         const std::string body = line.substr(0, line.size() - 1);
         JournalRecord back;
         ASSERT_TRUE(ParseJournalLine(body, back));
-        EXPECT_EQ(back.kind, r->kind);
-        EXPECT_EQ(back.path, r->path);
-        EXPECT_EQ(back.drawing, r->drawing);
-        EXPECT_EQ(back.stamp, r->stamp);
-        EXPECT_EQ(back.size, r->size);
-        EXPECT_EQ(back.writeTime, r->writeTime);
-        EXPECT_EQ(back.id, r->id);
-        EXPECT_EQ(back.folderIndexes, r->folderIndexes);
-        EXPECT_EQ(back.hasDigest, r->hasDigest);
-        EXPECT_EQ(back.digest, r->digest);
-        EXPECT_EQ(back.session, r->session);
+        ExpectSameRecord(back, *r);
         // Any one byte changed, and any line cut short, counts for nothing.
         for (std::size_t i = 0; i < body.size(); ++i) {
             std::string bad = body;
@@ -96,6 +100,15 @@ TEST(JournalLineTest, WhatIsWrittenReadsBackAndNothingElseReads) {
             EXPECT_FALSE(ParseJournalLine(bad, back)) << i;
             EXPECT_FALSE(ParseJournalLine(body.substr(0, i), back)) << i;
         }
+    }
+    // The journal's index keeps every field of a copy's line, not only what it indexes by.
+    MemoryJournalStore store;
+    Journal journal(store, AsciiFoldedOrder, AsciiFold);
+    ASSERT_TRUE(journal.Write({made, adopted, ofSession}));
+    for (const JournalRecord* r : {&made, &adopted, &ofSession}) {
+        const std::optional<Journal::Entry> kept = journal.Find(r->path);
+        ASSERT_TRUE(kept.has_value());
+        ExpectSameRecord(kept->record, *r);
     }
     // Paths that would break the line are not written.
     std::string line;
@@ -113,13 +126,13 @@ class JournalTest : public ::testing::Test {
 protected:
     std::vector<std::wstring> LivePaths(const Journal& j) const {
         std::vector<std::wstring> out;
-        for (const Journal::Entry* e : j.Live()) out.push_back(e->record.path);
+        for (const Journal::Entry& e : j.Live()) out.push_back(e.record.path);
         return out;
     }
     MemoryJournalStore storeA;
     MemoryJournalStore storeB{storeA.Shared()};  // another process on the same file
-    Journal a{storeA, AsciiFoldedOrder, AsciiFolded};
-    Journal b{storeB, AsciiFoldedOrder, AsciiFolded};
+    Journal a{storeA, AsciiFoldedOrder, AsciiFold};
+    Journal b{storeB, AsciiFoldedOrder, AsciiFold};
 };
 
 TEST_F(JournalTest, LaterLinesSupersedeAndTornLinesCountForNothing) {
@@ -148,7 +161,7 @@ TEST_F(JournalTest, EachDrawingKeepsExactlyItsLiveCopies) {
     const std::wstring A = L"D:\\A\\평면도.dwg", B = L"D:\\B\\평면도.dwg";
     const auto of = [&](const std::wstring& drawing) {
         std::vector<std::wstring> out;
-        for (const Journal::Entry* e : a.LiveOf(drawing)) out.push_back(e->record.path);
+        for (const Journal::Entry& e : a.LiveOf(drawing)) out.push_back(e.record.path);
         std::sort(out.begin(), out.end());
         return out;
     };
@@ -194,7 +207,7 @@ TEST_F(JournalTest, CompactionKeepsTheLiveRecordsInOrderAndOtherReadersReadItAga
     EXPECT_EQ(b.Lines(), 29u);
     EXPECT_EQ(LivePaths(a), LivePaths(b));
     ASSERT_EQ(b.LiveCount(), 29u);
-    EXPECT_EQ(b.Live().back()->record.path, lines[40].path);  // rewritten last: its line was the latest
+    EXPECT_EQ(b.Live().back().record.path, lines[40].path);  // rewritten last: its line was the latest
     EXPECT_EQ(b.Find(lines[40].path)->record.stamp.minute, 0);
 }
 
@@ -265,7 +278,7 @@ TEST_F(JournalTest, CompactionForTheNoticeAloneKeepsOpenSessionsAndTheirDrawings
 
 TEST(CandidateTest, OnlyTheDrawingsOwnCopiesBelowTheFolderWithAnIdentityInTheGrammar) {
     MemoryJournalStore store;
-    Journal j(store, AsciiFoldedOrder, AsciiFolded);
+    Journal j(store, AsciiFoldedOrder, AsciiFold);
     const std::wstring d = L"D:\\A\\plan.dwg";
     JournalRecord noIndex = Made(L"C:\\B\\2026\\12\\09\\plan_1405.dwg", 5, d);
     noIndex.id.index = 0;

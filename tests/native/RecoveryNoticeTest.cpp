@@ -25,7 +25,7 @@ JournalRecord Copy(const std::wstring& path, const std::wstring& drawing, int ho
 
 TEST(RecoveryNoticeTest, EachDrawingGetsItsNewestGoodCopyUnlessTheUserSavedLater) {
     MemoryJournalStore store;
-    Journal journal(store, AsciiFoldedOrder, AsciiFolded);
+    Journal journal(store, AsciiFoldedOrder, AsciiFold);
     const std::wstring a = L"D:\\A\\평면도.dwg", b = L"D:\\B\\평면도.dwg", c = L"D:\\C\\c.dwg", d = L"D:\\D\\d.dwg",
                        e = L"D:\\E\\e.dwg", f = L"D:\\F\\f.dwg";
     JournalRecord gone;
