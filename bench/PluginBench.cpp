@@ -300,6 +300,43 @@ std::size_t CopiesOf(const std::wstring& folder, const wchar_t* prefix) {
     return n;
 }
 
+// The file work of the same ticks done bare, without the plug-in, over a copy in `folder`'s day
+// folder of 2026-12-09: an off tick's save (the copy written over again, as at the same
+// minute), and the least an identical tick does (its day folder made, a new copy written, read
+// whole, deleted, and the folder removed again).
+struct FloorFigures {
+    double off = 0;  // seconds, medians
+    double on = 0;
+};
+FloorFigures BareFloor(const std::wstring& drawing, const std::wstring& folder, int ticks) {
+    const std::wstring day = folder + L"\\2026\\12\\09", copy = day + L"\\plan_0905.dwg";
+    std::vector<double> off, on;
+    std::vector<char> buffer(1 << 20);
+    CreateDirectoryW(day.c_str(), nullptr);
+    CopyFileW(drawing.c_str(), copy.c_str(), FALSE);
+    for (int i = 0; i < ticks; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        CopyFileW(drawing.c_str(), copy.c_str(), FALSE);
+        off.push_back(Seconds(start));
+    }
+    DeleteFileW(copy.c_str());
+    RemoveDirectoryW(day.c_str());
+    for (int i = 0; i < ticks; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        CreateDirectoryW(day.c_str(), nullptr);
+        CopyFileW(drawing.c_str(), copy.c_str(), FALSE);
+        HANDLE file = CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        DWORD got = 0;
+        while (ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) && got > 0) {
+        }
+        CloseHandle(file);
+        DeleteFileW(copy.c_str());
+        RemoveDirectoryW(day.c_str());
+        on.push_back(Seconds(start));
+    }
+    return {Median(off), Median(on)};
+}
+
 // The pieces of a steady tick, timed one by one outside the plug-in over a journal holding `text`.
 void TickPieces(const char* name, const std::string& text, const std::wstring& folder, const std::wstring& work,
                 const std::wstring& scratch) {
@@ -622,7 +659,7 @@ void HousekeepingCost(const std::wstring& work) {
         "  full:  the same with 9,980 more live records of other drawings (20,000 live lines)\n"
         "  small: the same after trimming 100 + 100 journaled copies (20 + 100 live)\n"
         "  first: the first tick of a fresh load of the plug-in, journal load included");
-    std::vector<double> off, on, onFirst, full, fullFirst, on100, on100First;
+    std::vector<double> off, on, onFirst, full, fullFirst, on100, on100First, floorOff, floorOn;
     const auto run = [&](std::string& journal, const std::wstring& folder, std::vector<double>& steady,
                          std::vector<double>& first) {
         UseJournal(journal);
@@ -639,16 +676,21 @@ void HousekeepingCost(const std::wstring& work) {
         const TickFigures b = run(largeJournal, large.path(), on, onFirst);
         const TickFigures c = run(fullJournal, large.path(), full, fullFirst);
         const TickFigures d = run(smallJournal, small.path(), on100, on100First);
+        const FloorFigures e = BareFloor(work + L"\\plan.dwg", large.path(), 20);
+        floorOff.push_back(e.off);
+        floorOn.push_back(e.on);
         printf(
             "round %d: off %.2f ms, on %.2f ms (first %.1f ms), full %.2f ms (first %.1f ms), small %.2f ms "
-            "(first %.1f ms)\n",
+            "(first %.1f ms); bare file work off %.2f ms, on %.2f ms\n",
             round, a.steady * 1e3, b.steady * 1e3, b.first * 1e3, c.steady * 1e3, c.first * 1e3, d.steady * 1e3,
-            d.first * 1e3);
+            d.first * 1e3, e.off * 1e3, e.on * 1e3);
     }
     printf(
         "steady tick, 8 MB drawing: housekeeping off %.2f ms, skip-identical + keep N = 20 on %.2f ms, ratio %.3f "
         "(full: %.2f ms, ratio %.3f)\n",
         Median(off) * 1e3, Median(on) * 1e3, Median(on) / Median(off), Median(full) * 1e3, Median(full) / Median(off));
+    printf("  the same file work done bare, without the plug-in: off %.2f ms, on %.2f ms, ratio %.3f\n",
+           Median(floorOff) * 1e3, Median(floorOn) * 1e3, Median(floorOn) / Median(floorOff));
     printf(
         "first tick after loading, journal load included: on %.1f ms = %.2f x its steady tick; full %.1f ms = "
         "%.2f x; small %.1f ms = %.2f x\n",
@@ -708,17 +750,23 @@ void SteadyCost(const std::wstring& work) {
     UseJournal(journal);
     Ticks(small.path(), 20, 20);  // trims the history to 20 copies of plan.dwg
     journal = ReadFileBytes(JournalFile());
-    std::vector<double> off, on;
+    std::vector<double> off, on, floorOff, floorOn;
     for (int round = 0; round < 9; ++round) {
         RemoveJournal();
         off.push_back(Ticks(small.path(), 0, 20).steady);
         UseJournal(journal);
         on.push_back(Ticks(small.path(), 20, 20).steady);
         journal = ReadFileBytes(JournalFile());
-        printf("round %d: off %.2f ms, on %.2f ms\n", round, off.back() * 1e3, on.back() * 1e3);
+        const FloorFigures bare = BareFloor(work + L"\\plan.dwg", small.path(), 20);
+        floorOff.push_back(bare.off);
+        floorOn.push_back(bare.on);
+        printf("round %d: off %.2f ms, on %.2f ms; bare file work off %.2f ms, on %.2f ms\n", round, off.back() * 1e3,
+               on.back() * 1e3, bare.off * 1e3, bare.on * 1e3);
     }
     printf("steady tick, 8 MB drawing, 100 + 100 copies: off %.2f ms, on %.2f ms, ratio %.3f\n", Median(off) * 1e3,
            Median(on) * 1e3, Median(on) / Median(off));
+    printf("  the same file work done bare, without the plug-in: off %.2f ms, on %.2f ms, ratio %.3f\n",
+           Median(floorOff) * 1e3, Median(floorOn) * 1e3, Median(floorOn) / Median(floorOff));
     TickInside("small", journal, small.path(), work, scratch.path(), 20);
 
     // The file calls of a tick that deletes its identical new copy, by path one call at a time
