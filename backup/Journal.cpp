@@ -233,8 +233,10 @@ bool FormatJournalLine(const JournalRecord& r, std::string& line) {
 
 namespace {
 
-// The fields of a line; `path` and `drawing` receive its paths decoded (where it has them).
-bool ParseFields(std::string_view line, JournalLineFields& out, std::wstring& path, std::wstring& drawing) {
+// The fields of a line; `path` and `drawing` receive its paths decoded (where it has them),
+// but a drawing spelt as `checked` (a drawing path known to be good) is taken as it is.
+bool ParseFields(std::string_view line, JournalLineFields& out, std::wstring& path, std::wstring& drawing,
+                 std::string_view checked = {}) {
     const std::size_t last = line.rfind('\t');
     uint64_t crc = 0;
     if (last == std::string_view::npos || !ParseHex(line.substr(last + 1), 8, crc) || Crc32(line.data(), last) != crc)
@@ -290,7 +292,8 @@ bool ParseFields(std::string_view line, JournalLineFields& out, std::wstring& pa
             return false;
         r.hasDigest = true;
     }
-    if (!ParsePathField(f[8], drawing) || !ParsePathField(f[9], path)) return false;
+    if ((checked.empty() || f[8] != checked) && !ParsePathField(f[8], drawing)) return false;
+    if (!ParsePathField(f[9], path)) return false;
     r.drawing = f[8];
     r.path = f[9];
     out = r;
@@ -484,12 +487,18 @@ JournalRecord Journal::Record(const Kept& kept) const {
 }
 
 void Journal::Apply(std::string_view bytes) {
+    // Room made once for a long reading (a copy's line is longer than 128 bytes); never less
+    // than there is, which would rehash the index at every small reading.
+    const std::size_t room = live_.size() + bytes.size() / 128;
+    if (static_cast<double>(room) > static_cast<double>(live_.bucket_count()) * live_.max_load_factor())
+        live_.reserve(room);
     std::size_t start = 0;
     while (start < bytes.size()) {
         const std::size_t lf = bytes.find('\n', start);
         if (lf == std::string_view::npos) break;
         JournalLineFields f;
-        if (ParseFields(bytes.substr(start, lf - start), f, wide_, drawingWide_)) {
+        const std::string_view last = lastDrawing_ < drawings_.size() ? drawings_[lastDrawing_].utf8 : "";
+        if (ParseFields(bytes.substr(start, lf - start), f, wide_, drawingWide_, last)) {
             ++lines_;
             const uint64_t order = next_++;
             const bool live = f.kind == JournalRecord::Kind::Made || f.kind == JournalRecord::Kind::Adopted;
