@@ -9,6 +9,8 @@
 //                  load (journal load included), the steady tick over that journal beside one of
 //                  100 + 100 copies, and the parts of a tick (journal calls, file calls) timed
 //   steady - the steady tick alone, on beside off, over 100 + 100 journaled copies: the quick check
+//   load - the journal's load and the other journal pieces over 20,000 made lines alone: the quick
+//          check of the first tick's largest part
 #include <windows.h>
 #include <psapi.h>
 
@@ -850,6 +852,12 @@ int main(int argc, char** argv) {
     if (what == "all" || what == "soak") Soak(backups.path(), 100000, 200);
     if (what == "housekeeping") HousekeepingCost(work.path());
     if (what == "steady") SteadyCost(work.path());
+    if (what == "load") {
+        ScratchDir scratch(L"C:\\");
+        puts("the journal's pieces over 20,000 made lines of 100 drawings (no file stands behind them):");
+        TickPieces("20,000", OtherDrawingLines(backups.path(), work.path(), 20000), backups.path(), work.path(),
+                   scratch.path());
+    }
     if (what == "dialogs") Soak(backups.path(), 0, argc > 2 ? atoi(argv[2]) : 1000);
     ClearSettingsKey();
     return 0;
