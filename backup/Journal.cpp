@@ -381,37 +381,80 @@ std::size_t Journal::PathHash(const std::wstring& path) const {
     return std::hash<std::wstring>()(folded);
 }
 
-namespace {
-
-// The entry for `path` among those whose paths fold to `hash`: the same spelling, or a path
-// the order takes for the same one; the index's end when there is none.
-template <typename Index>
-auto FindIn(Index& live, NameOrder order, const std::wstring& path, std::string_view utf8, std::size_t hash)
-    -> decltype(live.end()) {
-    const auto range = live.equal_range(hash);
-    std::wstring other;
-    for (auto it = range.first; it != range.second; ++it) {
-        const std::string_view kept = it->second.kept.line.path;
-        if (!utf8.empty() && kept == utf8) return it;
-        if (Utf8ToWide(kept, other) && order(other, path) == 0) return it;
+Journal::Slot& Journal::LiveIndex::Add(std::size_t hash) {
+    constexpr std::size_t kBlock = 256;
+    Reserve(count_ + 1);
+    Slot* slot = nullptr;
+    if (!spare_.empty()) {
+        slot = spare_.back();
+        spare_.pop_back();
+        *slot = Slot{};
+    } else {
+        if (blocks_.empty() || usedInLast_ == kBlock) {
+            blocks_.emplace_back(new Slot[kBlock]);
+            usedInLast_ = 0;
+        }
+        slot = &blocks_.back()[usedInLast_++];
     }
-    return live.end();
+    slot->hash = hash;
+    Place(slot);
+    ++count_;
+    return *slot;
 }
 
-}  // namespace
-
-Journal::LiveIndex::iterator Journal::FindLive(const std::wstring& path, std::string_view utf8, std::size_t hash) {
-    return FindIn(live_, order_, path, utf8, hash);
+void Journal::LiveIndex::Place(Slot* slot) {
+    const std::size_t mask = table_.size() - 1;
+    std::size_t at = slot->hash & mask;
+    while (table_[at]) at = (at + 1) & mask;
+    table_[at] = slot;
 }
 
-Journal::LiveIndex::const_iterator Journal::FindLive(const std::wstring& path, std::string_view utf8,
-                                                     std::size_t hash) const {
-    return FindIn(live_, order_, path, utf8, hash);
+void Journal::LiveIndex::Remove(std::size_t at) {
+    const std::size_t mask = table_.size() - 1;
+    spare_.push_back(table_[at]);
+    table_[at] = nullptr;
+    --count_;
+    // The slots after it in its run move back to where a probe from their hash's place finds them.
+    for (std::size_t next = (at + 1) & mask; table_[next]; next = (next + 1) & mask) {
+        const std::size_t home = table_[next]->hash & mask;
+        const bool stays = at <= next ? (home > at && home <= next) : (home > at || home <= next);
+        if (stays) continue;
+        table_[at] = table_[next];
+        table_[next] = nullptr;
+        at = next;
+    }
 }
 
-Journal::LiveIndex::const_iterator Journal::FindLive(std::string_view utf8) const {
+void Journal::LiveIndex::Reserve(std::size_t count) {
+    if (count * 2 <= table_.size()) return;
+    std::size_t size = table_.empty() ? 64 : table_.size();
+    while (size < count * 2) size *= 2;
+    const std::vector<Slot*> old = std::move(table_);
+    table_.assign(size, nullptr);
+    for (Slot* slot : old)
+        if (slot) Place(slot);
+}
+
+void Journal::LiveIndex::Clear() {
+    table_.clear();
+    count_ = 0;
+    blocks_.clear();
+    usedInLast_ = 0;
+    spare_.clear();
+}
+
+std::size_t Journal::FindLive(const std::wstring& path, std::string_view utf8, std::size_t hash) const {
+    std::wstring other;
+    // The same spelling, or a path the order takes for the same one.
+    return live_.Find(hash, [&](const Slot& slot) {
+        const std::string_view kept = slot.kept.line.path;
+        return (!utf8.empty() && kept == utf8) || (Utf8ToWide(kept, other) && order_(other, path) == 0);
+    });
+}
+
+std::size_t Journal::FindLive(std::string_view utf8) const {
     std::wstring path;
-    if (!Utf8ToWide(utf8, path)) return live_.end();
+    if (!Utf8ToWide(utf8, path)) return LiveIndex::kNone;
     return FindLive(path, utf8, PathHash(path));
 }
 
@@ -487,11 +530,7 @@ JournalRecord Journal::Record(const Kept& kept) const {
 }
 
 void Journal::Apply(std::string_view bytes) {
-    // Room made once for a long reading (a copy's line is longer than 128 bytes); never less
-    // than there is, which would rehash the index at every small reading.
-    const std::size_t room = live_.size() + bytes.size() / 128;
-    if (static_cast<double>(room) > static_cast<double>(live_.bucket_count()) * live_.max_load_factor())
-        live_.reserve(room);
+    live_.Reserve(live_.Size() + bytes.size() / 128);  // once for a long reading: a copy's line is longer
     std::size_t start = 0;
     while (start < bytes.size()) {
         const std::size_t lf = bytes.find('\n', start);
@@ -508,13 +547,14 @@ void Journal::Apply(std::string_view bytes) {
                 folded_ = wide_;
                 fold_(folded_);
                 const std::size_t hash = std::hash<std::wstring>()(folded_);
-                const auto it = FindLive(wide_, f.path, hash);
-                if (it != live_.end()) Unindex(it->second);
+                const std::size_t at = FindLive(wide_, f.path, hash);
+                Slot* const earlier = at != LiveIndex::kNone ? live_.At(at) : nullptr;
+                if (earlier) Unindex(*earlier);
                 if (!live) {
-                    if (it != live_.end()) live_.erase(it);
+                    if (earlier) live_.Remove(at);
                 } else {
-                    const bool same = it != live_.end() && it->second.kept.line.path == f.path;
-                    Slot& slot = it != live_.end() ? it->second : live_.emplace(hash, Slot{})->second;
+                    const bool same = earlier && earlier->kept.line.path == f.path;
+                    Slot& slot = earlier ? *earlier : live_.Add(hash);
                     const std::string_view path = same ? slot.kept.line.path : paths_.Keep(f.path);
                     slot.kept.drawing = DrawingOf(f.drawing);
                     slot.kept.line = f;
@@ -532,7 +572,7 @@ void Journal::Apply(std::string_view bytes) {
 }
 
 void Journal::Clear() {
-    live_.clear();
+    live_.Clear();
     byDrawing_.clear();
     drawings_.clear();
     drawingsBySpelling_.clear();
@@ -603,8 +643,8 @@ std::size_t Journal::Needed(bool keepCopies, std::string* text) const {
         put(start);
         for (const Kept& m : sessions_.find(o.second)->second.made) {
             drawings.insert(drawings_[m.drawing].copies);
-            const auto now = FindLive(m.line.path);
-            if (now != live_.end() && now->second.kept.line.session == m.line.session)
+            const std::size_t now = FindLive(m.line.path);
+            if (now != LiveIndex::kNone && live_.At(now)->kept.line.session == m.line.session)
                 continue;  // written with the live copies
             // The copy went, but the session made it: what the notice after a crash needs.
             const JournalRecord made = Record(m);
@@ -615,7 +655,7 @@ std::size_t Journal::Needed(bool keepCopies, std::string* text) const {
             put(gone);
         }
     }
-    if (keepCopies && !text) return count + live_.size();
+    if (keepCopies && !text) return count + live_.Size();
     if (!keepCopies && !text) {
         for (const DrawingCopies* d : drawings) count += d->count;
         return count;
@@ -677,8 +717,8 @@ bool Journal::ClaimEndedSessions(const SessionId& self, const std::function<bool
 
 std::vector<const Journal::Kept*> Journal::InOrder() const {
     std::vector<const Kept*> out;
-    out.reserve(live_.size());
-    for (const auto& e : live_) out.push_back(&e.second.kept);
+    out.reserve(live_.Size());
+    live_.ForEach([&](const Slot& slot) { out.push_back(&slot.kept); });
     std::sort(out.begin(), out.end(), [](const Kept* a, const Kept* b) { return a->order < b->order; });
     return out;
 }
@@ -703,9 +743,9 @@ std::vector<Journal::Entry> Journal::LiveOf(const std::wstring& drawing) const {
 }
 
 std::optional<Journal::Entry> Journal::Find(const std::wstring& path) const {
-    const auto it = FindLive(path, {}, PathHash(path));
-    if (it == live_.end()) return std::nullopt;
-    return EntryOf(it->second.kept);
+    const std::size_t at = FindLive(path, {}, PathHash(path));
+    if (at == LiveIndex::kNone) return std::nullopt;
+    return EntryOf(live_.At(at)->kept);
 }
 
 bool IsBelow(const std::wstring& folder, const std::wstring& path, NameOrder order) {

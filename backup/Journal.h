@@ -181,7 +181,7 @@ public:
     std::vector<Entry> LiveOf(const std::wstring& drawing) const;
     std::optional<Entry> Find(const std::wstring& path) const;
     std::size_t Lines() const { return lines_; }
-    std::size_t LiveCount() const { return live_.size(); }
+    std::size_t LiveCount() const { return live_.Size(); }
     bool Loaded() const { return loaded_; }
 
 private:
@@ -205,8 +205,43 @@ private:
     // A live copy in the index, linked with the other live copies of its drawing.
     struct Slot {
         Kept kept;
+        std::size_t hash = 0;  // of its folded path
         Slot* prevOfDrawing = nullptr;
         Slot* nextOfDrawing = nullptr;
+    };
+    // The live copies by the hash of the folded path: open addressing with linear probing, over
+    // slots that stay where they are until Clear (the slot of a copy that went is used again).
+    class LiveIndex {
+    public:
+        static constexpr std::size_t kNone = ~std::size_t{0};
+        std::size_t Size() const { return count_; }
+        Slot* At(std::size_t at) const { return table_[at]; }
+        // The position of the first slot with `hash` that `match` takes; kNone when none does.
+        template <typename Match>
+        std::size_t Find(std::size_t hash, Match&& match) const {
+            if (table_.empty()) return kNone;
+            const std::size_t mask = table_.size() - 1;
+            for (std::size_t at = hash & mask; table_[at]; at = (at + 1) & mask)
+                if (table_[at]->hash == hash && match(*table_[at])) return at;
+            return kNone;
+        }
+        template <typename Each>
+        void ForEach(Each&& each) const {
+            for (const Slot* slot : table_)
+                if (slot) each(*slot);
+        }
+        Slot& Add(std::size_t hash);  // a fresh slot, indexed under `hash`
+        void Remove(std::size_t at);  // the slot at `at` out of the index, to be used again
+        void Reserve(std::size_t count);
+        void Clear();
+
+    private:
+        void Place(Slot* slot);
+        std::vector<Slot*> table_;  // a power of two long, at most half full
+        std::size_t count_ = 0;
+        std::vector<std::unique_ptr<Slot[]>> blocks_;
+        std::size_t usedInLast_ = 0;  // slots of the last block handed out
+        std::vector<Slot*> spare_;
     };
     struct DrawingCopies {
         Slot* first = nullptr;
@@ -227,13 +262,11 @@ private:
     bool ReadLocked();
     void Apply(std::string_view bytes);
     void Clear();
-    using LiveIndex = std::unordered_multimap<std::size_t, Slot>;  // by the hash of the folded path
     std::size_t PathHash(const std::wstring& path) const;
-    // The live copy at `path` (`utf8` its spelling in a line, or empty), whose folded path
-    // hashes to `hash`; the index's end when there is none.
-    LiveIndex::iterator FindLive(const std::wstring& path, std::string_view utf8, std::size_t hash);
-    LiveIndex::const_iterator FindLive(const std::wstring& path, std::string_view utf8, std::size_t hash) const;
-    LiveIndex::const_iterator FindLive(std::string_view utf8) const;
+    // The position in the index of the live copy at `path` (`utf8` its spelling in a line, or
+    // empty), whose folded path hashes to `hash`; LiveIndex::kNone when there is none.
+    std::size_t FindLive(const std::wstring& path, std::string_view utf8, std::size_t hash) const;
+    std::size_t FindLive(std::string_view utf8) const;
     std::vector<const Kept*> InOrder() const;  // the live copies in journal order
     uint32_t DrawingOf(std::string_view utf8);
     void Index(Slot& slot);    // links it to its drawing's copies

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <random>
 
 #include "MemoryJournal.h"
 #include "backup/Journal.h"
@@ -153,6 +155,39 @@ TEST_F(JournalTest, LaterLinesSupersedeAndTornLinesCountForNothing) {
     // The torn line was closed off, never continued: the line after it is whole.
     EXPECT_NE(storeA.File().bytes.find("\nmade\t202612091403"), std::string::npos);
     EXPECT_EQ(a.Lines(), 4u);
+}
+
+// Copies made, superseded and gone in any order, thousands of them, in many readings of
+// different lengths: the index holds exactly the latest live line of each path.
+TEST_F(JournalTest, ManyCopiesComingAndGoingLeaveExactlyTheLatestLiveLines) {
+    std::mt19937 random(20261210);
+    std::map<std::wstring, int> model;  // path -> minute of its latest made line
+    for (int batch = 0; batch < 60; ++batch) {
+        std::vector<JournalRecord> lines;
+        const int size = 1 + static_cast<int>(random() % 200);
+        for (int i = 0; i < size; ++i) {
+            const std::wstring path = L"C:\\B\\p" + std::to_wstring(random() % 3000) + L".dwg";
+            // The same path written in other letter case now and then: still the same copy.
+            const std::wstring spelt = random() % 4 == 0 ? L"c:\\b\\P" + path.substr(6) : path;
+            if (random() % 3 == 0) {
+                lines.push_back(Gone(spelt));
+                model.erase(path);
+            } else {
+                const int minute = static_cast<int>(random() % 60);
+                lines.push_back(Made(spelt, minute));
+                model[path] = minute;
+            }
+        }
+        ASSERT_TRUE((batch % 2 == 0 ? a : b).Write(lines));
+    }
+    ASSERT_TRUE(a.Refresh());
+    EXPECT_EQ(a.LiveCount(), model.size());
+    for (const auto& [path, minute] : model) {
+        const std::optional<Journal::Entry> e = a.Find(path);
+        ASSERT_TRUE(e.has_value()) << path.c_str();
+        EXPECT_EQ(e->record.stamp.minute, minute);
+    }
+    EXPECT_FALSE(a.Find(L"C:\\B\\p3000.dwg").has_value());
 }
 
 // Each drawing's copies stay exactly its own as lines take copies away from anywhere in its
