@@ -9,8 +9,8 @@
 //                  load (journal load included), the steady tick over that journal beside one of
 //                  100 + 100 copies, and the parts of a tick (journal calls, file calls) timed
 //   steady - the steady tick alone, on beside off, over 100 + 100 journaled copies: the quick check
-//   load - the journal's load and the other journal pieces over 20,000 made lines alone: the quick
-//          check of the first tick's largest part
+//   load - the journal's load and the other journal pieces over 20,000 made lines alone, and the
+//          first tick beside the steady one over 100 + 100 copies and 10,000 lines of other drawings
 #include <windows.h>
 #include <psapi.h>
 
@@ -806,6 +806,51 @@ void SteadyCost(const std::wstring& work) {
     ClearSettingsKey();
 }
 
+// The journal's pieces over 20,000 made lines alone; then the first tick of a fresh load beside
+// the steady ticks after it, over 100 + 100 journaled copies trimmed to 20 with 10,000 made lines
+// of other drawings added, in rounds.
+void LoadCost(const std::wstring& work) {
+    const std::string drawing = BigDrawing();
+    WriteFileBytes(work + L"\\plan.dwg", drawing);
+    SimSetDrawingPath((work + L"\\plan.dwg").c_str());
+    ScratchDir small(L"C:\\"), scratch(L"C:\\");
+    puts("the journal's pieces over 20,000 made lines of 100 drawings (no file stands behind them):");
+    TickPieces("20,000", OtherDrawingLines(small.path(), work, 20000), small.path(), work, scratch.path());
+    std::vector<std::wstring> plan, other;
+    SeedHistory(small.path(), 10, 10, drawing, plan, other);
+    RemoveJournal();
+    if (!JournalHistory(small.path(), work, plan, other, 10)) return void(puts("journal seed failed"));
+    UseJournal(ReadFileBytes(JournalFile()));
+    Ticks(small.path(), 20, 20);  // trims the history to 20 copies of plan.dwg
+    std::string bare = ReadFileBytes(JournalFile());
+    std::string journal = bare + OtherDrawingLines(small.path(), work, 10000);
+    const std::size_t lines = CountLines(journal), bareLines = CountLines(bare);
+    std::vector<double> first, steady, bareFirst, bareSteady;
+    for (int round = 0; round < 7; ++round) {
+        UseJournal(journal);
+        const TickFigures f = Ticks(small.path(), 20, 10);
+        journal = ReadFileBytes(JournalFile());
+        UseJournal(bare);
+        const TickFigures b = Ticks(small.path(), 20, 10);
+        bare = ReadFileBytes(JournalFile());
+        first.push_back(f.first);
+        steady.push_back(f.steady);
+        bareFirst.push_back(b.first);
+        bareSteady.push_back(b.steady);
+        printf(
+            "round %d: first %.1f ms, steady %.2f ms; without the other drawings' lines: first %.1f ms, steady %.2f "
+            "ms\n",
+            round, f.first * 1e3, f.steady * 1e3, b.first * 1e3, b.steady * 1e3);
+    }
+    printf(
+        "first tick after loading a journal of %zu lines: %.1f ms = %.2f x its steady tick (%.2f ms); over %zu lines: "
+        "%.1f ms = %.2f x (%.2f ms)\n",
+        lines, Median(first) * 1e3, Median(first) / Median(steady), Median(steady) * 1e3, bareLines,
+        Median(bareFirst) * 1e3, Median(bareFirst) / Median(bareSteady), Median(bareSteady) * 1e3);
+    RemoveJournal();
+    ClearSettingsKey();
+}
+
 void StartupCost() {
     WriteSettingSz(L"mIsAutoBackup", L"0");
     WriteSettingDw(L"mTime", 30);
@@ -852,12 +897,7 @@ int main(int argc, char** argv) {
     if (what == "all" || what == "soak") Soak(backups.path(), 100000, 200);
     if (what == "housekeeping") HousekeepingCost(work.path());
     if (what == "steady") SteadyCost(work.path());
-    if (what == "load") {
-        ScratchDir scratch(L"C:\\");
-        puts("the journal's pieces over 20,000 made lines of 100 drawings (no file stands behind them):");
-        TickPieces("20,000", OtherDrawingLines(backups.path(), work.path(), 20000), backups.path(), work.path(),
-                   scratch.path());
-    }
+    if (what == "load") LoadCost(work.path());
     if (what == "dialogs") Soak(backups.path(), 0, argc > 2 ? atoi(argv[2]) : 1000);
     ClearSettingsKey();
     return 0;
