@@ -106,8 +106,10 @@ TEST(JournalLineTest, WhatIsWrittenReadsBackAndNothingElseReads) {
     // The journal's index keeps every field of a copy's line, not only what it indexes by.
     MemoryJournalStore store;
     Journal journal(store, AsciiFoldedOrder, AsciiFold);
-    ASSERT_TRUE(journal.Write({made, adopted, ofSession}));
-    for (const JournalRecord* r : {&made, &adopted, &ofSession}) {
+    // A path longer than the blocks the index keeps paths in (30,000 letters of 3 bytes each).
+    JournalRecord deep = Made(L"C:\\Backup\\" + std::wstring(30000, L'\xD3C9') + L"_202612091433.dwg", 33);
+    ASSERT_TRUE(journal.Write({made, adopted, ofSession, deep}));
+    for (const JournalRecord* r : {&made, &adopted, &ofSession, &deep}) {
         const std::optional<Journal::Entry> kept = journal.Find(r->path);
         ASSERT_TRUE(kept.has_value());
         ExpectSameRecord(kept->record, *r);
