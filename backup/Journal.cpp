@@ -384,8 +384,8 @@ void Journal::PathStore::Clear() {
     used_ = room_ = 0;
 }
 
-std::size_t Journal::PathHash(const std::wstring& path) const {
-    std::wstring folded = path;
+std::size_t Journal::PathHash(const std::wstring& path, std::wstring& folded) const {
+    folded = path;
     fold_(folded);
     return std::hash<std::wstring>()(folded);
 }
@@ -462,9 +462,9 @@ std::size_t Journal::FindLive(const std::wstring& path, std::string_view utf8, s
 }
 
 std::size_t Journal::FindLive(std::string_view utf8) const {
-    std::wstring path;
+    std::wstring path, folded;
     if (!Utf8ToWide(utf8, path)) return LiveIndex::kNone;
-    return FindLive(path, utf8, PathHash(path));
+    return FindLive(path, utf8, PathHash(path, folded));
 }
 
 uint32_t Journal::DrawingOf(std::string_view utf8) {
@@ -553,9 +553,7 @@ void Journal::Apply(std::string_view bytes) {
             const Kept* made = nullptr;
             if (live || f.kind == JournalRecord::Kind::Gone) {
                 // A later line for the path takes the earlier one's place.
-                folded_ = wide_;
-                fold_(folded_);
-                const std::size_t hash = std::hash<std::wstring>()(folded_);
+                const std::size_t hash = PathHash(wide_, folded_);
                 const std::size_t at = FindLive(wide_, f.path, hash);
                 Slot* const earlier = at != LiveIndex::kNone ? live_.At(at) : nullptr;
                 if (earlier) Unindex(*earlier);
@@ -752,7 +750,8 @@ std::vector<Journal::Entry> Journal::LiveOf(const std::wstring& drawing) const {
 }
 
 std::optional<Journal::Entry> Journal::Find(const std::wstring& path) const {
-    const std::size_t at = FindLive(path, {}, PathHash(path));
+    std::wstring folded;
+    const std::size_t at = FindLive(path, {}, PathHash(path, folded));
     if (at == LiveIndex::kNone) return std::nullopt;
     return EntryOf(live_.At(at)->kept);
 }

@@ -124,7 +124,7 @@ JournalRecord RecordOfCopy(JournalRecord::Kind kind, const std::wstring& path, c
 std::size_t CompleteLinesEnd(std::string_view bytes);
 
 // A line's fields, its paths as UTF-8 (views into the line, or into the journal's own store
-// of them): the journal keeps a copy's line in this form, as compact as the line itself.
+// of them): the journal keeps a copy's line in this form, without strings of its own.
 struct JournalLineFields {
     JournalRecord::Kind kind = JournalRecord::Kind::Made;
     SessionId session;
@@ -262,7 +262,8 @@ private:
     bool ReadLocked();
     void Apply(std::string_view bytes);
     void Clear();
-    std::size_t PathHash(const std::wstring& path) const;
+    // The hash of the folded path, the fold made in `folded` (a buffer kept for it).
+    std::size_t PathHash(const std::wstring& path, std::wstring& folded) const;
     // The position in the index of the live copy at `path` (`utf8` its spelling in a line, or
     // empty), whose folded path hashes to `hash`; LiveIndex::kNone when there is none.
     std::size_t FindLive(const std::wstring& path, std::string_view utf8, std::size_t hash) const;

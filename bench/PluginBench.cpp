@@ -737,21 +737,28 @@ void HousekeepingCost(const std::wstring& work) {
     ClearSettingsKey();
 }
 
-// The steady tick's ratio alone (skip identical + keep N = 20 on beside everything off) over a
-// history of 100 + 100 journaled copies, in alternating rounds; then its parts, timed outside.
-void SteadyCost(const std::wstring& work) {
+// The 8 MB drawing put in place, and 100 + 100 copies of it seeded and journaled below `folder`
+// (10 days), trimmed to 20 copies of plan.dwg by a first load; the journal as the trimming left
+// it, or empty when journaling failed.
+std::string TrimmedSmallHistory(const std::wstring& folder, const std::wstring& work) {
     const std::string drawing = BigDrawing();
     WriteFileBytes(work + L"\\plan.dwg", drawing);
     SimSetDrawingPath((work + L"\\plan.dwg").c_str());
-    ScratchDir small(L"C:\\"), scratch(L"C:\\");
     std::vector<std::wstring> plan, other;
-    SeedHistory(small.path(), 10, 10, drawing, plan, other);
+    SeedHistory(folder, 10, 10, drawing, plan, other);
     RemoveJournal();
-    if (!JournalHistory(small.path(), work, plan, other, 10)) return void(puts("journal seed failed"));
-    std::string journal = ReadFileBytes(JournalFile());
-    UseJournal(journal);
-    Ticks(small.path(), 20, 20);  // trims the history to 20 copies of plan.dwg
-    journal = ReadFileBytes(JournalFile());
+    if (!JournalHistory(folder, work, plan, other, 10)) return {};
+    UseJournal(ReadFileBytes(JournalFile()));
+    Ticks(folder, 20, 20);
+    return ReadFileBytes(JournalFile());
+}
+
+// The steady tick's ratio alone (skip identical + keep N = 20 on beside everything off) over a
+// history of 100 + 100 journaled copies, in alternating rounds; then its parts, timed outside.
+void SteadyCost(const std::wstring& work) {
+    ScratchDir small(L"C:\\"), scratch(L"C:\\");
+    std::string journal = TrimmedSmallHistory(small.path(), work);
+    if (journal.empty()) return void(puts("journal seed failed"));
     std::vector<double> off, on, floorOff, floorOn;
     for (int round = 0; round < 9; ++round) {
         RemoveJournal();
@@ -810,19 +817,11 @@ void SteadyCost(const std::wstring& work) {
 // the steady ticks after it, over 100 + 100 journaled copies trimmed to 20 with 10,000 made lines
 // of other drawings added, in rounds.
 void LoadCost(const std::wstring& work) {
-    const std::string drawing = BigDrawing();
-    WriteFileBytes(work + L"\\plan.dwg", drawing);
-    SimSetDrawingPath((work + L"\\plan.dwg").c_str());
     ScratchDir small(L"C:\\"), scratch(L"C:\\");
     puts("the journal's pieces over 20,000 made lines of 100 drawings (no file stands behind them):");
     TickPieces("20,000", OtherDrawingLines(small.path(), work, 20000), small.path(), work, scratch.path());
-    std::vector<std::wstring> plan, other;
-    SeedHistory(small.path(), 10, 10, drawing, plan, other);
-    RemoveJournal();
-    if (!JournalHistory(small.path(), work, plan, other, 10)) return void(puts("journal seed failed"));
-    UseJournal(ReadFileBytes(JournalFile()));
-    Ticks(small.path(), 20, 20);  // trims the history to 20 copies of plan.dwg
-    std::string bare = ReadFileBytes(JournalFile());
+    std::string bare = TrimmedSmallHistory(small.path(), work);
+    if (bare.empty()) return void(puts("journal seed failed"));
     std::string journal = bare + OtherDrawingLines(small.path(), work, 10000);
     const std::size_t lines = CountLines(journal), bareLines = CountLines(bare);
     std::vector<double> first, steady, bareFirst, bareSteady;
