@@ -82,7 +82,8 @@ void BackupOnce(const BackupSettings& settings) {
         outcome.journalFailed = true;
         return;
     }
-    Win32FileTree tree;  // for this tick alone
+    static std::vector<unsigned char> readBuffer;  // kept from tick to tick
+    Win32FileTree tree(&readBuffer);               // for this tick alone
     const TickReport report = HousekeepAfterSave(tree, *journal, settings.mFolder, drawingPath, made, options);
     if (report.journalCreated && options.AnyOn()) VylMsgPutMessage(kJournalStarted);
     outcome.journalFailed = report.journalFailed;
