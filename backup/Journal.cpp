@@ -165,10 +165,11 @@ const char* SessionWord(JournalRecord::Kind kind) {
 
 // Decodes into `out` (keeping its capacity); false for a path no line can hold.
 bool ParsePathField(std::string_view text, std::wstring& out) {
-    if (text.empty() || !Utf8ToWide(text, out)) return false;
-    for (wchar_t c : out)
-        if (c < 0x20 || c == 0x7F) return false;
-    return true;
+    if (text.empty()) return false;
+    // A control character is one byte in UTF-8: no byte of a longer sequence is below 0x80.
+    for (char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
+    return Utf8ToWide(text, out);
 }
 
 }  // namespace
@@ -243,9 +244,10 @@ bool FormatJournalLine(const JournalRecord& r, std::string& line) {
 namespace {
 
 // The fields of a line; `path` and `drawing` receive its paths decoded (where it has them),
-// but a drawing spelt as `checked` (a drawing path known to be good) is taken as it is.
+// but a drawing spelling that `known` takes (a drawing path known to be good) is taken as it is.
+template <typename Known>
 bool ParseFields(std::string_view line, JournalLineFields& out, std::wstring& path, std::wstring& drawing,
-                 std::string_view checked = {}) {
+                 Known&& known) {
     const std::size_t last = line.rfind('\t');
     uint64_t crc = 0;
     if (last == std::string_view::npos || !ParseHex(line.substr(last + 1), 8, crc) || Crc32(line.data(), last) != crc)
@@ -301,7 +303,7 @@ bool ParseFields(std::string_view line, JournalLineFields& out, std::wstring& pa
             return false;
         r.hasDigest = true;
     }
-    if ((checked.empty() || f[8] != checked) && !ParsePathField(f[8], drawing)) return false;
+    if (!known(f[8]) && !ParsePathField(f[8], drawing)) return false;
     if (!ParsePathField(f[9], path)) return false;
     r.drawing = f[8];
     r.path = f[9];
@@ -331,7 +333,7 @@ JournalRecord RecordOf(const JournalLineFields& f, std::wstring path, std::wstri
 bool ParseJournalLine(const std::string& line, JournalRecord& out) {
     JournalLineFields f;
     std::wstring path, drawing;
-    if (!ParseFields(line, f, path, drawing)) return false;
+    if (!ParseFields(line, f, path, drawing, [](std::string_view) { return false; })) return false;
     out = RecordOf(f, std::move(path), std::move(drawing));
     return true;
 }
@@ -467,21 +469,24 @@ std::size_t Journal::FindLive(std::string_view utf8) const {
     return FindLive(path, utf8, PathHash(path, folded));
 }
 
-uint32_t Journal::DrawingOf(std::string_view utf8) {
+uint32_t Journal::FindDrawing(std::string_view utf8) const {
     if (lastDrawing_ < drawings_.size() && drawings_[lastDrawing_].utf8 == utf8) return lastDrawing_;
-    const std::size_t hash = std::hash<std::string_view>()(utf8);
-    const auto range = drawingsBySpelling_.equal_range(hash);
+    const auto range = drawingsBySpelling_.equal_range(std::hash<std::string_view>()(utf8));
     for (auto it = range.first; it != range.second; ++it)
-        if (drawings_[it->second].utf8 == utf8) return lastDrawing_ = it->second;
+        if (drawings_[it->second].utf8 == utf8) return it->second;
+    return kNoDrawing;
+}
+
+uint32_t Journal::AddDrawing(std::string_view utf8, const std::wstring& wide) {
     Drawing d;
     d.utf8 = paths_.Keep(utf8);
-    Utf8ToWide(utf8, d.wide);  // checked when its line was read
+    d.wide = wide;
     std::wstring key = d.wide;
     fold_(key);
     d.copies = &byDrawing_[key];
     lastDrawing_ = static_cast<uint32_t>(drawings_.size());
     drawings_.push_back(std::move(d));
-    drawingsBySpelling_.emplace(hash, lastDrawing_);
+    drawingsBySpelling_.emplace(std::hash<std::string_view>()(utf8), lastDrawing_);
     return lastDrawing_;
 }
 
@@ -545,8 +550,9 @@ void Journal::Apply(std::string_view bytes) {
         const std::size_t lf = FindByte(bytes, '\n', start);
         if (lf == std::string_view::npos) break;
         JournalLineFields f;
-        const std::string_view last = lastDrawing_ < drawings_.size() ? drawings_[lastDrawing_].utf8 : "";
-        if (ParseFields(bytes.substr(start, lf - start), f, wide_, drawingWide_, last)) {
+        uint32_t drawing = kNoDrawing;  // a spelling read before: decoded and checked then
+        const auto known = [&](std::string_view utf8) { return (drawing = FindDrawing(utf8)) != kNoDrawing; };
+        if (ParseFields(bytes.substr(start, lf - start), f, wide_, drawingWide_, known)) {
             ++lines_;
             const uint64_t order = next_++;
             const bool live = f.kind == JournalRecord::Kind::Made || f.kind == JournalRecord::Kind::Adopted;
@@ -563,7 +569,8 @@ void Journal::Apply(std::string_view bytes) {
                     const bool same = earlier && earlier->kept.line.path == f.path;
                     Slot& slot = earlier ? *earlier : live_.Add(hash);
                     const std::string_view path = same ? slot.kept.line.path : paths_.Keep(f.path);
-                    slot.kept.drawing = DrawingOf(f.drawing);
+                    slot.kept.drawing = lastDrawing_ =
+                        drawing != kNoDrawing ? drawing : AddDrawing(f.drawing, drawingWide_);
                     slot.kept.line = f;
                     slot.kept.line.path = path;
                     slot.kept.line.drawing = drawings_[slot.kept.drawing].utf8;

@@ -269,7 +269,9 @@ private:
     std::size_t FindLive(const std::wstring& path, std::string_view utf8, std::size_t hash) const;
     std::size_t FindLive(std::string_view utf8) const;
     std::vector<const Kept*> InOrder() const;  // the live copies in journal order
-    uint32_t DrawingOf(std::string_view utf8);
+    static constexpr uint32_t kNoDrawing = ~uint32_t{0};
+    uint32_t FindDrawing(std::string_view utf8) const;  // kNoDrawing for a spelling not met yet
+    uint32_t AddDrawing(std::string_view utf8, const std::wstring& wide);
     void Index(Slot& slot);    // links it to its drawing's copies
     void Unindex(Slot& slot);  // and back out
     void NoteSession(const JournalLineFields& line, const Kept* made, uint64_t order);

@@ -27,13 +27,14 @@ void Put(uint32_t cp, std::string& s) {
 }  // namespace
 
 bool Utf8ToWide(std::string_view in, std::wstring& out) {
-    std::wstring& w = out;  // decoded in place: a caller's buffer keeps its capacity
-    w.clear();
-    w.reserve(in.size());
+    // Decoded in place, never longer than the bytes: a caller's buffer keeps its capacity.
+    out.resize(in.size());
+    wchar_t* const first = &out[0];
+    wchar_t* w = first;
     for (std::size_t i = 0; i < in.size();) {
         const auto b = static_cast<unsigned char>(in[i]);
         if (b < 0x80) {  // most of a path
-            w += static_cast<wchar_t>(b);
+            *w++ = static_cast<wchar_t>(b);
             ++i;
             continue;
         }
@@ -49,24 +50,35 @@ bool Utf8ToWide(std::string_view in, std::wstring& out) {
             cp = b & 0x07;
             n = 3;
         } else {
+            out.clear();
             return false;
         }
-        if (i + n >= in.size()) return false;
+        if (i + n >= in.size()) {
+            out.clear();
+            return false;
+        }
         for (std::size_t k = 1; k <= n; ++k) {
             const auto c = static_cast<unsigned char>(in[i + k]);
-            if ((c & 0xC0) != 0x80) return false;
+            if ((c & 0xC0) != 0x80) {
+                out.clear();
+                return false;
+            }
             cp = cp << 6 | (c & 0x3F);
         }
         static const uint32_t smallest[] = {0, 0x80, 0x800, 0x10000};
-        if (cp < smallest[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        if (kUtf16 && cp >= 0x10000) {
-            w += static_cast<wchar_t>(0xD800 + ((cp - 0x10000) >> 10));
-            w += static_cast<wchar_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        if (cp < smallest[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            out.clear();
+            return false;
+        }
+        if (kUtf16 && cp >= 0x10000) {  // four bytes make two code units
+            *w++ = static_cast<wchar_t>(0xD800 + ((cp - 0x10000) >> 10));
+            *w++ = static_cast<wchar_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
         } else {
-            w += static_cast<wchar_t>(cp);
+            *w++ = static_cast<wchar_t>(cp);
         }
         i += n + 1;
     }
+    out.resize(static_cast<std::size_t>(w - first));
     return true;
 }
 
