@@ -3,6 +3,17 @@
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
+#include "FileDigestWide.h"
+
+namespace {
+
+#ifdef VARNHOLT_DIGEST_WIDE
+// Asked once: the processor has AVX2 and the system keeps its registers.
+const bool kWide = __builtin_cpu_supports("avx2");
+#endif
+
+}  // namespace
+
 struct FileDigester::State {
     XXH3_state_t xxh;
 };
@@ -10,7 +21,16 @@ struct FileDigester::State {
 FileDigester::FileDigester() : state_(new State) { XXH3_128bits_reset(&state_->xxh); }
 FileDigester::~FileDigester() = default;
 
-void FileDigester::Update(const void* data, std::size_t size) { XXH3_128bits_update(&state_->xxh, data, size); }
+void FileDigester::Update(const void* data, std::size_t size) {
+#ifdef VARNHOLT_DIGEST_WIDE
+    // A copy is read in pieces of 256 KB: the wide loop takes about a third of the time.
+    if (kWide) {
+        Xxh3UpdateWide(&state_->xxh, data, size);
+        return;
+    }
+#endif
+    XXH3_128bits_update(&state_->xxh, data, size);
+}
 
 FileDigest FileDigester::Finish() const {
     const XXH128_hash_t h = XXH3_128bits_digest(&state_->xxh);

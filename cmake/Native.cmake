@@ -25,6 +25,7 @@ add_executable(core_tests
     tests/native/CleanupToolTest.cpp
     tests/native/JournalTest.cpp
     tests/native/RecoveryNoticeTest.cpp
+    tests/native/FileDigestTest.cpp
 )
 target_link_libraries(core_tests PRIVATE varnholt_core varnholt_cleanup GTest::gtest_main)
 target_compile_options(core_tests PRIVATE -Wall -Wextra)
