@@ -58,6 +58,9 @@ public:
         // Skip identical: the new copy is read once, and its digest journaled with it, so that
         // the next tick compares with it without reading it again.
         if (settings_.mSkipIdentical == 1 && seen.size > 0) record.hasDigest = held_->Digest(record.digest);
+        // Of the journal a tick asks only for its drawing's copies: the other drawings' lines are
+        // not kept whole (from the first reading on).
+        journal_.KeepWholeOnly(drawing_);
         // The made line first, before any step that deletes; writing it reads what others added.
         if (!journal_.Write({record}, &report.journalCreated)) return Failed();
         if (!settings_.AnyOn()) {  // the journal kept for the notice after a crash alone

@@ -386,6 +386,29 @@ void Journal::PathStore::Clear() {
     used_ = room_ = 0;
 }
 
+Journal::Kept* Journal::KeptPool::New() {
+    constexpr std::size_t kBlock = 256;
+    if (!spare_.empty()) {
+        Kept* const kept = spare_.back();
+        spare_.pop_back();
+        *kept = Kept{};
+        return kept;
+    }
+    if (blocks_.empty() || usedInLast_ == kBlock) {
+        blocks_.emplace_back(new Kept[kBlock]);
+        usedInLast_ = 0;
+    }
+    return &blocks_.back()[usedInLast_++];
+}
+
+void Journal::KeptPool::Free(Kept* kept) { spare_.push_back(kept); }
+
+void Journal::KeptPool::Clear() {
+    blocks_.clear();
+    usedInLast_ = 0;
+    spare_.clear();
+}
+
 std::size_t Journal::PathHash(const std::wstring& path, std::wstring& folded) const {
     folded = path;
     fold_(folded);
@@ -457,10 +480,13 @@ void Journal::LiveIndex::Clear() {
 std::size_t Journal::FindLive(const std::wstring& path, std::string_view utf8, std::size_t hash) const {
     std::wstring other;
     // The same spelling, or a path the order takes for the same one.
-    return live_.Find(hash, [&](const Slot& slot) {
-        const std::string_view kept = slot.kept.line.path;
+    const std::size_t whole = live_.Find(hash, [&](const Slot& slot) {
+        if (!slot.kept) return false;
+        const std::string_view kept = slot.kept->line.path;
         return (!utf8.empty() && kept == utf8) || (Utf8ToWide(kept, other) && order_(other, path) == 0);
     });
+    if (whole != LiveIndex::kNone || !narrowed_) return whole;
+    return live_.Find(hash, [](const Slot& slot) { return slot.kept == nullptr; });
 }
 
 std::size_t Journal::FindLive(std::string_view utf8) const {
@@ -483,7 +509,9 @@ uint32_t Journal::AddDrawing(std::string_view utf8, const std::wstring& wide) {
     d.wide = wide;
     std::wstring key = d.wide;
     fold_(key);
-    d.copies = &byDrawing_[key];
+    const auto copies = byDrawing_.try_emplace(key);
+    if (copies.second) copies.first->second.whole = !narrowed_ || wholeOnly_.count(key) != 0;
+    d.copies = &copies.first->second;
     lastDrawing_ = static_cast<uint32_t>(drawings_.size());
     drawings_.push_back(std::move(d));
     drawingsBySpelling_.emplace(std::hash<std::string_view>()(utf8), lastDrawing_);
@@ -491,7 +519,7 @@ uint32_t Journal::AddDrawing(std::string_view utf8, const std::wstring& wide) {
 }
 
 void Journal::Index(Slot& slot) {
-    DrawingCopies& copies = *drawings_[slot.kept.drawing].copies;
+    DrawingCopies& copies = *drawings_[slot.drawing].copies;
     slot.prevOfDrawing = nullptr;
     slot.nextOfDrawing = copies.first;
     if (copies.first) copies.first->prevOfDrawing = &slot;
@@ -500,14 +528,15 @@ void Journal::Index(Slot& slot) {
 }
 
 void Journal::Unindex(Slot& slot) {
-    DrawingCopies& copies = *drawings_[slot.kept.drawing].copies;
+    DrawingCopies& copies = *drawings_[slot.drawing].copies;
     (slot.prevOfDrawing ? slot.prevOfDrawing->nextOfDrawing : copies.first) = slot.nextOfDrawing;
     if (slot.nextOfDrawing) slot.nextOfDrawing->prevOfDrawing = slot.prevOfDrawing;
     slot.prevOfDrawing = slot.nextOfDrawing = nullptr;
     --copies.count;
 }
 
-void Journal::NoteSession(const JournalLineFields& line, const Kept* made, uint64_t order) {
+void Journal::NoteSession(const JournalLineFields& line, const Kept* made, uint64_t order, uint32_t drawing,
+                          std::size_t hash) {
     Session& session = sessions_[line.session];
     switch (line.kind) {
     case JournalRecord::Kind::Start:  // after an end: the library was loaded again in the same process
@@ -519,17 +548,28 @@ void Journal::NoteSession(const JournalLineFields& line, const Kept* made, uint6
     case JournalRecord::Kind::Reported:
         // Over: what it made is no longer asked for.
         (line.kind == JournalRecord::Kind::End ? session.ended : session.reported) = true;
-        std::vector<Kept>().swap(session.made);
+        std::vector<SessionCopy>().swap(session.made);
         break;
     case JournalRecord::Kind::Made: {
-        if (!made) break;
-        const DrawingCopies* copies = drawings_[made->drawing].copies;
-        for (Kept& m : session.made)
-            if (drawings_[m.drawing].copies == copies) {  // the same drawing, however spelt
-                m = *made;
+        if (drawing == kNoDrawing) break;
+        SessionCopy copy;
+        if (made) {
+            copy.kept = *made;
+            copy.whole = true;
+        } else {
+            copy.kept.drawing = drawing;
+            copy.kept.order = order;
+            copy.kept.line.kind = line.kind;
+            copy.kept.line.session = line.session;
+        }
+        copy.hash = hash;
+        const DrawingCopies* copies = drawings_[drawing].copies;
+        for (SessionCopy& m : session.made)
+            if (drawings_[m.kept.drawing].copies == copies) {  // the same drawing, however spelt
+                m = copy;
                 return;
             }
-        session.made.push_back(*made);
+        session.made.push_back(copy);
         break;
     }
     default:
@@ -557,29 +597,43 @@ void Journal::Apply(std::string_view bytes) {
             const uint64_t order = next_++;
             const bool live = f.kind == JournalRecord::Kind::Made || f.kind == JournalRecord::Kind::Adopted;
             const Kept* made = nullptr;
+            std::size_t hash = 0;
             if (live || f.kind == JournalRecord::Kind::Gone) {
                 // A later line for the path takes the earlier one's place.
-                const std::size_t hash = PathHash(wide_, folded_);
+                hash = PathHash(wide_, folded_);
                 const std::size_t at = FindLive(wide_, f.path, hash);
                 Slot* const earlier = at != LiveIndex::kNone ? live_.At(at) : nullptr;
                 if (earlier) Unindex(*earlier);
                 if (!live) {
-                    if (earlier) live_.Remove(at);
+                    if (earlier) {
+                        if (earlier->kept) kept_.Free(earlier->kept);
+                        live_.Remove(at);
+                    }
                 } else {
-                    const bool same = earlier && earlier->kept.line.path == f.path;
+                    drawing = lastDrawing_ = drawing != kNoDrawing ? drawing : AddDrawing(f.drawing, drawingWide_);
                     Slot& slot = earlier ? *earlier : live_.Add(hash);
-                    const std::string_view path = same ? slot.kept.line.path : paths_.Keep(f.path);
-                    slot.kept.drawing = lastDrawing_ =
-                        drawing != kNoDrawing ? drawing : AddDrawing(f.drawing, drawingWide_);
-                    slot.kept.line = f;
-                    slot.kept.line.path = path;
-                    slot.kept.line.drawing = drawings_[slot.kept.drawing].utf8;
-                    slot.kept.order = order;
+                    slot.order = order;
+                    slot.drawing = drawing;
+                    slot.session = f.session;
+                    if (drawings_[drawing].copies->whole) {
+                        const bool same = slot.kept && slot.kept->line.path == f.path;
+                        if (!slot.kept) slot.kept = kept_.New();
+                        Kept& kept = *slot.kept;
+                        const std::string_view path = same ? kept.line.path : paths_.Keep(f.path);
+                        kept.line = f;
+                        kept.line.path = path;
+                        kept.line.drawing = drawings_[drawing].utf8;
+                        kept.drawing = drawing;
+                        kept.order = order;
+                        made = &kept;
+                    } else if (slot.kept) {
+                        kept_.Free(slot.kept);
+                        slot.kept = nullptr;
+                    }
                     Index(slot);
-                    made = &slot.kept;
                 }
             }
-            if (f.session.Known() && f.kind != JournalRecord::Kind::Adopted) NoteSession(f, made, order);
+            if (f.session.Known() && f.kind != JournalRecord::Kind::Adopted) NoteSession(f, made, order, drawing, hash);
         }
         start = lf + 1;
     }
@@ -587,6 +641,7 @@ void Journal::Apply(std::string_view bytes) {
 
 void Journal::Clear() {
     live_.Clear();
+    kept_.Clear();
     byDrawing_.clear();
     drawings_.clear();
     drawingsBySpelling_.clear();
@@ -600,6 +655,35 @@ bool Journal::ReadLocked() {
     if (!store_.ReadNewInRuns([this] { Clear(); }, [this](std::string_view lines) { Apply(lines); })) return false;
     loaded_ = true;
     return true;
+}
+
+bool Journal::ReadAgainLocked() {
+    if (!store_.Rewind()) return false;
+    Clear();
+    loaded_ = false;
+    return ReadLocked();
+}
+
+bool Journal::ReadAgain() {
+    if (!store_.Lock()) return false;
+    const bool ok = ReadAgainLocked();
+    store_.Unlock();
+    return ok;
+}
+
+bool Journal::AllWhole() const {
+    if (!narrowed_) return true;
+    for (const auto& d : byDrawing_)
+        if (!d.second.whole) return false;
+    return true;
+}
+
+void Journal::KeepWholeOnly(const std::wstring& drawing) {
+    if (loaded_ && !narrowed_) return;  // read whole already
+    std::wstring key = drawing;
+    fold_(key);
+    narrowed_ = true;
+    wholeOnly_.insert(std::move(key));
 }
 
 bool Journal::Refresh() {
@@ -655,13 +739,18 @@ std::size_t Journal::Needed(bool keepCopies, std::string* text) const {
         start.kind = JournalRecord::Kind::Start;
         start.session = o.second;
         put(start);
-        for (const Kept& m : sessions_.find(o.second)->second.made) {
-            drawings.insert(drawings_[m.drawing].copies);
-            const std::size_t now = FindLive(m.line.path);
-            if (now != LiveIndex::kNone && live_.At(now)->kept.line.session == m.line.session)
-                continue;  // written with the live copies
+        for (const SessionCopy& m : sessions_.find(o.second)->second.made) {
+            drawings.insert(drawings_[m.kept.drawing].copies);
+            const std::size_t now =
+                m.whole ? FindLive(m.kept.line.path) : live_.Find(m.hash, [](const Slot&) { return true; });
+            if (now != LiveIndex::kNone && live_.At(now)->session == m.kept.line.session)
+                continue;    // written with the live copies
+            if (!m.whole) {  // counted only: a compaction reads every line whole first
+                count += 2;
+                continue;
+            }
             // The copy went, but the session made it: what the notice after a crash needs.
-            const JournalRecord made = Record(m);
+            const JournalRecord made = Record(m.kept);
             put(made);
             JournalRecord gone;
             gone.kind = JournalRecord::Kind::Gone;
@@ -687,9 +776,20 @@ bool Journal::CompactIfWorth(bool keepCopies, std::size_t minLines) {
     if (!store_.Lock()) return false;
     bool ok = ReadLocked();
     if (ok && worth()) {
-        std::string whole;
-        Needed(keepCopies, &whole);
-        ok = store_.Replace(whole) && ReadLocked();
+        // Every needed line is written afresh, so each is read whole for it; the new file is
+        // then read as before.
+        const bool narrowed = narrowed_;
+        if (!AllWhole()) {
+            narrowed_ = false;
+            ok = ReadAgainLocked();
+        }
+        if (ok && AllWhole() && worth()) {
+            std::string whole;
+            Needed(keepCopies, &whole);
+            ok = store_.Replace(whole);
+        }
+        narrowed_ = narrowed;
+        ok = ok && ReadLocked();
     }
     store_.Unlock();
     return ok;
@@ -716,7 +816,8 @@ bool Journal::ClaimEndedSessions(const SessionId& self, const std::function<bool
     std::vector<EndedSession> claimed;
     for (const auto& e : ended) {
         EndedSession session{e.second, {}};
-        for (const Kept& m : sessions_[e.second].made) session.drawings.push_back(drawings_[m.drawing].wide);
+        for (const SessionCopy& m : sessions_[e.second].made)
+            session.drawings.push_back(drawings_[m.kept.drawing].wide);
         claimed.push_back(std::move(session));
     }
     bool created = false;
@@ -732,35 +833,55 @@ bool Journal::ClaimEndedSessions(const SessionId& self, const std::function<bool
 std::vector<const Journal::Kept*> Journal::InOrder() const {
     std::vector<const Kept*> out;
     out.reserve(live_.Size());
-    live_.ForEach([&](const Slot& slot) { out.push_back(&slot.kept); });
+    live_.ForEach([&](const Slot& slot) {
+        if (slot.kept) out.push_back(slot.kept);
+    });
     std::sort(out.begin(), out.end(), [](const Kept* a, const Kept* b) { return a->order < b->order; });
     return out;
 }
 
-std::vector<Journal::Entry> Journal::Live() const {
+std::vector<Journal::Entry> Journal::Live() {
     std::vector<Entry> out;
+    if (!AllWhole()) {  // every line asked for: read whole from now on
+        narrowed_ = false;
+        if (!ReadAgain() || !AllWhole()) return out;
+    }
     const std::vector<const Kept*> kept = InOrder();
     out.reserve(kept.size());
     for (const Kept* k : kept) out.push_back(EntryOf(*k));
     return out;
 }
 
-std::vector<Journal::Entry> Journal::LiveOf(const std::wstring& drawing) const {
+std::vector<Journal::Entry> Journal::LiveOf(const std::wstring& drawing) {
     std::vector<Entry> out;
     std::wstring key = drawing;
     fold_(key);
-    const auto d = byDrawing_.find(key);
-    if (d == byDrawing_.end()) return out;
+    if (narrowed_) wholeOnly_.insert(key);  // asked for: kept whole from now on
+    auto d = byDrawing_.find(key);
+    if (d != byDrawing_.end() && !d->second.whole) {
+        if (!ReadAgain()) return out;
+        d = byDrawing_.find(key);
+    }
+    if (d == byDrawing_.end() || !d->second.whole) return out;
     out.reserve(d->second.count);
-    for (const Slot* s = d->second.first; s; s = s->nextOfDrawing) out.push_back(EntryOf(s->kept));
+    for (const Slot* s = d->second.first; s; s = s->nextOfDrawing) out.push_back(EntryOf(*s->kept));
     return out;
 }
 
-std::optional<Journal::Entry> Journal::Find(const std::wstring& path) const {
+std::optional<Journal::Entry> Journal::Find(const std::wstring& path) {
     std::wstring folded;
-    const std::size_t at = FindLive(path, {}, PathHash(path, folded));
-    if (at == LiveIndex::kNone) return std::nullopt;
-    return EntryOf(live_.At(at)->kept);
+    const std::size_t hash = PathHash(path, folded);
+    for (int tries = 0;; ++tries) {
+        const std::size_t at = FindLive(path, {}, hash);
+        if (at == LiveIndex::kNone) return std::nullopt;
+        const Slot& slot = *live_.At(at);
+        if (slot.kept) return EntryOf(*slot.kept);
+        // Known by the hash of its path alone: read again with its drawing kept whole.
+        std::wstring key = drawings_[slot.drawing].wide;
+        fold_(key);
+        wholeOnly_.insert(std::move(key));
+        if (tries == 2 || !ReadAgain()) return std::nullopt;
+    }
 }
 
 bool IsBelow(const std::wstring& folder, const std::wstring& path, NameOrder order) {
@@ -768,7 +889,7 @@ bool IsBelow(const std::wstring& folder, const std::wstring& path, NameOrder ord
            order(path.substr(0, folder.size()), folder) == 0;
 }
 
-std::vector<Candidate> CandidatesOf(const Journal& journal, const std::wstring& folder, const std::wstring& drawing,
+std::vector<Candidate> CandidatesOf(Journal& journal, const std::wstring& folder, const std::wstring& drawing,
                                     NameOrder order) {
     std::vector<Candidate> out;
     for (Journal::Entry& e : journal.LiveOf(drawing)) {

@@ -102,6 +102,9 @@ public:
         take(bytes);
         return true;
     }
+    // The next read starts at the file's start, as the first did (without `restart`). False
+    // when this store cannot read its bytes again.
+    virtual bool Rewind() { return false; }
     // ReadNew, then Append (a store may do both through one opening of the file). False when
     // either failed; whenever the read worked, `out` and `restarted` hold what it read.
     virtual bool ReadNewThenAppend(const std::string& lines, std::string& out, bool& restarted, bool& created) {
@@ -171,15 +174,26 @@ public:
     bool ClaimEndedSessions(const SessionId& self, const std::function<bool(const SessionId&)>& over,
                             std::vector<EndedSession>& out);
 
+    // From the next reading of the journal from its start on, keeps whole only the lines of the
+    // copies of `drawing` and of the drawings named before; of the other copies it keeps what
+    // tells one line's copy from another's (the hash of the folded path, the drawing, the
+    // session, the position), so that a long journal of other drawings' copies costs little
+    // memory. Asking for any other drawing's records reads the journal again from its start,
+    // with that drawing kept whole too. Without a call every line is kept whole; a journal read
+    // whole already stays so.
+    void KeepWholeOnly(const std::wstring& drawing);
+
     struct Entry {
         JournalRecord record;
         uint64_t order = 0;  // position of its line in the journal
     };
     // The latest record of every copy whose latest line is made or adopted, in journal order.
-    std::vector<Entry> Live() const;
+    // These three read the journal again first where the lines asked for are not kept whole
+    // (after Live, every line is kept whole); where that fails they find nothing.
+    std::vector<Entry> Live();
     // The same for the copies of one drawing path, in no particular order.
-    std::vector<Entry> LiveOf(const std::wstring& drawing) const;
-    std::optional<Entry> Find(const std::wstring& path) const;
+    std::vector<Entry> LiveOf(const std::wstring& drawing);
+    std::optional<Entry> Find(const std::wstring& path);
     std::size_t Lines() const { return lines_; }
     std::size_t LiveCount() const { return live_.Size(); }
     bool Loaded() const { return loaded_; }
@@ -202,10 +216,28 @@ private:
         uint32_t drawing = 0;
         uint64_t order = 0;  // position of its line
     };
-    // A live copy in the index, linked with the other live copies of its drawing.
+    // The whole lines kept, in blocks that stay where they are until Clear.
+    class KeptPool {
+    public:
+        Kept* New();
+        void Free(Kept* kept);  // to be used again
+        void Clear();
+
+    private:
+        std::vector<std::unique_ptr<Kept[]>> blocks_;
+        std::size_t usedInLast_ = 0;
+        std::vector<Kept*> spare_;
+    };
+    // A live copy in the index, linked with the other live copies of its drawing. A copy whose
+    // line is not kept whole is told apart from others by the hash of its path alone: a later
+    // line with the same hash takes its place (for two paths that share a hash, the earlier
+    // copy is then forgotten, never taken for the other).
     struct Slot {
-        Kept kept;
         std::size_t hash = 0;  // of its folded path
+        uint64_t order = 0;    // position of its line
+        uint32_t drawing = 0;
+        SessionId session;
+        Kept* kept = nullptr;  // its whole line, where its drawing's lines are kept whole
         Slot* prevOfDrawing = nullptr;
         Slot* nextOfDrawing = nullptr;
     };
@@ -246,6 +278,7 @@ private:
     struct DrawingCopies {
         Slot* first = nullptr;
         std::size_t count = 0;
+        bool whole = true;  // its copies' lines kept whole
     };
     // One spelling of a drawing path, and the copies of every spelling its fold shares.
     struct Drawing {
@@ -253,19 +286,31 @@ private:
         std::wstring wide;
         DrawingCopies* copies = nullptr;  // in byDrawing_
     };
+    // A made line a session wrote: whole, or (its drawing's lines not kept whole) its drawing,
+    // session, position and the hash of its path.
+    struct SessionCopy {
+        Kept kept;
+        std::size_t hash = 0;
+        bool whole = false;
+    };
     struct Session {
         uint64_t order = 0;  // position of its start line
         bool started = false, ended = false, reported = false;
-        std::vector<Kept> made;  // the latest made line of each drawing, first made first
+        std::vector<SessionCopy> made;  // the latest made line of each drawing, first made first
         bool Open() const { return started && !ended && !reported; }
     };
     bool ReadLocked();
+    // Forgets what was read and reads the whole journal again (under the lock, or taking it).
+    bool ReadAgainLocked();
+    bool ReadAgain();
+    bool AllWhole() const;
     void Apply(std::string_view bytes);
     void Clear();
     // The hash of the folded path, the fold made in `folded` (a buffer kept for it).
     std::size_t PathHash(const std::wstring& path, std::wstring& folded) const;
     // The position in the index of the live copy at `path` (`utf8` its spelling in a line, or
-    // empty), whose folded path hashes to `hash`; LiveIndex::kNone when there is none.
+    // empty), whose folded path hashes to `hash`: the copy kept whole at that path, or else the
+    // first not kept whole with that hash; LiveIndex::kNone when there is none.
     std::size_t FindLive(const std::wstring& path, std::string_view utf8, std::size_t hash) const;
     std::size_t FindLive(std::string_view utf8) const;
     std::vector<const Kept*> InOrder() const;  // the live copies in journal order
@@ -274,7 +319,9 @@ private:
     uint32_t AddDrawing(std::string_view utf8, const std::wstring& wide);
     void Index(Slot& slot);    // links it to its drawing's copies
     void Unindex(Slot& slot);  // and back out
-    void NoteSession(const JournalLineFields& line, const Kept* made, uint64_t order);
+    // `made`: the whole line where it is kept whole; `drawing` and `hash` those of its copy.
+    void NoteSession(const JournalLineFields& line, const Kept* made, uint64_t order, uint32_t drawing,
+                     std::size_t hash);
     JournalRecord Record(const Kept& kept) const;
     Entry EntryOf(const Kept& kept) const { return Entry{Record(kept), kept.order}; }
     // What a compaction writes (`text` null: only counts its lines).
@@ -284,6 +331,7 @@ private:
     NameOrder order_;
     NameFold fold_;
     LiveIndex live_;
+    KeptPool kept_;
     PathStore paths_;
     std::vector<Drawing> drawings_;
     std::unordered_multimap<std::size_t, uint32_t> drawingsBySpelling_;  // by the hash of the UTF-8 path
@@ -294,6 +342,8 @@ private:
     uint64_t next_ = 0;
     std::size_t lines_ = 0;  // lines that counted since the file's start
     bool loaded_ = false;
+    bool narrowed_ = false;             // not every line kept whole
+    std::set<std::wstring> wholeOnly_;  // the folded drawings kept whole where narrowed_
 };
 
 // A copy of the drawing that a tick may count and delete: its latest line is made or adopted
@@ -306,7 +356,7 @@ struct Candidate {
     int64_t minutes = 0;
 };
 // Oldest first (stamp, then journal order). `folder`: the backup folder, trailing separators removed.
-std::vector<Candidate> CandidatesOf(const Journal& journal, const std::wstring& folder, const std::wstring& drawing,
+std::vector<Candidate> CandidatesOf(Journal& journal, const std::wstring& folder, const std::wstring& drawing,
                                     NameOrder order);
 // True when `path` lies below `folder` as the file system compares names.
 bool IsBelow(const std::wstring& folder, const std::wstring& path, NameOrder order);

@@ -20,6 +20,11 @@ public:
                        const std::function<void(std::string_view)>& take) override;
     bool Append(const std::string& lines, bool& created) override;
     bool Replace(const std::string& whole) override;
+    bool Rewind() override {
+        known_ = false;
+        offset_ = 0;
+        return true;
+    }
     // Through one opening of the file: read from where the last read ended, then append.
     bool ReadNewThenAppend(const std::string& lines, std::string& out, bool& restarted, bool& created) override;
 

@@ -8,7 +8,7 @@ constexpr uint64_t kTicksPerMinute = 600000000;  // 100 ns units
 
 }  // namespace
 
-std::vector<RecoveryItem> PlanRecoveryNotice(const Journal& journal, const std::vector<Journal::EndedSession>& ended,
+std::vector<RecoveryItem> PlanRecoveryNotice(Journal& journal, const std::vector<Journal::EndedSession>& ended,
                                              const std::function<bool(const JournalRecord&)>& good,
                                              const std::function<DrawingNow(const std::wstring&)>& drawingNow,
                                              NameOrder order) {

@@ -26,7 +26,7 @@ struct RecoveryItem {
 // copies in `journal`, from any session, that is not empty and that `good` finds as
 // journaled. A drawing with none is left out, and so is one whose file was written after
 // that copy (the user saved it later).
-std::vector<RecoveryItem> PlanRecoveryNotice(const Journal& journal, const std::vector<Journal::EndedSession>& ended,
+std::vector<RecoveryItem> PlanRecoveryNotice(Journal& journal, const std::vector<Journal::EndedSession>& ended,
                                              const std::function<bool(const JournalRecord&)>& good,
                                              const std::function<DrawingNow(const std::wstring&)>& drawingNow,
                                              NameOrder order);

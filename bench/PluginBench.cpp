@@ -490,6 +490,7 @@ public:
     bool Replace(const std::string& whole) override {
         return t_(8, [&] { return store_.Replace(whole); });
     }
+    bool Rewind() override { return store_.Rewind(); }
     bool ReadNewThenAppend(const std::string& lines, std::string& out, bool& restarted, bool& created) override {
         return t_(10, [&] { return store_.ReadNewThenAppend(lines, out, restarted, created); });
     }

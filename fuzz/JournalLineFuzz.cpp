@@ -1,8 +1,10 @@
 // Asserts: whatever the journal's parser accepts as a line is exactly what its writer writes
 // for the record read (so no line means anything but what the writer meant), and a journal
 // read from any bytes holds only records with a path.
+#include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "backup/Journal.h"
 
@@ -21,10 +23,22 @@ public:
     }
     bool Append(const std::string&, bool& created) override { return created = false; }
     bool Replace(const std::string&) override { return false; }
+    bool Rewind() override {
+        bytes_ = whole_;
+        return true;
+    }
 
 private:
     std::string bytes_;
+    const std::string whole_ = bytes_;
 };
+
+std::vector<std::wstring> PathsOf(std::vector<Journal::Entry> entries) {
+    std::vector<std::wstring> out;
+    for (const Journal::Entry& e : entries) out.push_back(e.record.path);
+    std::sort(out.begin(), out.end());
+    return out;
+}
 
 }  // namespace
 
@@ -39,7 +53,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     BytesStore store(bytes);
     Journal journal(store, AsciiFoldedOrder, AsciiFold);
     if (!journal.Refresh()) abort();
-    for (const Journal::Entry& e : journal.Live())
+    const std::vector<Journal::Entry> live = journal.Live();
+    for (const Journal::Entry& e : live)
         if (e.record.path.empty() || !e.record.Live()) abort();
+    // Kept whole for one drawing only, the journal finds the same copies of every drawing.
+    if (!live.empty()) {
+        BytesStore again(bytes);
+        Journal narrowed(again, AsciiFoldedOrder, AsciiFold);
+        narrowed.KeepWholeOnly(live.front().record.drawing);
+        if (!narrowed.Refresh() || narrowed.LiveCount() != live.size()) abort();
+        for (const Journal::Entry& e : live)
+            if (PathsOf(narrowed.LiveOf(e.record.drawing)) != PathsOf(journal.LiveOf(e.record.drawing))) abort();
+    }
     return 0;
 }

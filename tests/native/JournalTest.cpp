@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <random>
+#include <tuple>
 
 #include "MemoryJournal.h"
 #include "backup/Journal.h"
@@ -128,7 +130,7 @@ TEST(JournalLineTest, WhatIsWrittenReadsBackAndNothingElseReads) {
 
 class JournalTest : public ::testing::Test {
 protected:
-    std::vector<std::wstring> LivePaths(const Journal& j) const {
+    std::vector<std::wstring> LivePaths(Journal& j) const {
         std::vector<std::wstring> out;
         for (const Journal::Entry& e : j.Live()) out.push_back(e.record.path);
         return out;
@@ -190,6 +192,88 @@ TEST_F(JournalTest, ManyCopiesComingAndGoingLeaveExactlyTheLatestLiveLines) {
         EXPECT_EQ(e->record.stamp.minute, minute);
     }
     EXPECT_FALSE(a.Find(L"C:\\B\\p3000.dwg").has_value());
+}
+
+// A journal that keeps whole only one drawing's lines answers every question as one that keeps
+// every line whole, over a random history of three drawings (spelt in either letter case),
+// sessions, copies handed from drawing to drawing and gone; and it compacts to the same bytes.
+TEST(JournalNarrowedTest, AnswersAndCompactsAsAJournalKeptWhole) {
+    const std::wstring drawings[] = {L"D:\\A\\평면도.dwg", L"D:\\B\\평면도.dwg", L"D:\\C\\x.dwg"};
+    std::mt19937 random(20261211);
+    const auto spelt = [&](const std::wstring& text) {
+        std::wstring s = text;
+        if (random() % 4 == 0) s[0] = static_cast<wchar_t>(std::tolower(s[0]));
+        return s;
+    };
+    const auto key = [](const Journal::Entry& e) {
+        return std::make_tuple(e.record.path, e.record.stamp.minute, e.record.session.pid, e.record.drawing);
+    };
+    const auto of = [&](Journal& j, const std::wstring& drawing) {
+        std::vector<Journal::Entry> live = j.LiveOf(drawing);
+        std::sort(live.begin(), live.end(), [](const auto& x, const auto& y) { return x.order < y.order; });
+        std::vector<decltype(key(live[0]))> out;
+        for (const Journal::Entry& e : live) out.push_back(key(e));
+        return out;
+    };
+    int compactions = 0;
+    for (int history = 0; history < 12; ++history) {
+        MemoryJournalStore writer;
+        Journal w{writer, AsciiFoldedOrder, AsciiFold};
+        for (int batch = 0; batch < 8; ++batch) {
+            std::vector<JournalRecord> lines;
+            for (int i = 0, n = 1 + static_cast<int>(random() % 120); i < n; ++i) {
+                const uint32_t pid = 1 + random() % 4;
+                const std::wstring path = spelt(L"C:\\B\\p" + std::to_wstring(random() % 150) + L".dwg");
+                switch (random() % 8) {
+                case 0:
+                    lines.push_back(Gone(path));
+                    break;
+                case 1:
+                    lines.push_back(
+                        SessionLine(random() % 2 ? JournalRecord::Kind::Start : JournalRecord::Kind::End, pid));
+                    break;
+                case 2: {
+                    JournalRecord adopted = Made(path, static_cast<int>(random() % 60), spelt(drawings[random() % 3]));
+                    adopted.kind = JournalRecord::Kind::Adopted;
+                    lines.push_back(adopted);
+                    break;
+                }
+                default:
+                    lines.push_back(MadeBy(path, static_cast<int>(random() % 60), spelt(drawings[random() % 3]), pid));
+                }
+            }
+            ASSERT_TRUE(w.Write(lines));
+            // Read afresh, kept whole only for the first drawing; the others are asked for last.
+            MemoryJournalStore narrowStore{writer.Shared()}, wholeStore{writer.Shared()};
+            Journal narrowed{narrowStore, AsciiFoldedOrder, AsciiFold}, whole{wholeStore, AsciiFoldedOrder, AsciiFold};
+            narrowed.KeepWholeOnly(drawings[0]);
+            ASSERT_TRUE(narrowed.Refresh());
+            ASSERT_TRUE(whole.Refresh());
+            EXPECT_EQ(narrowed.LiveCount(), whole.LiveCount());
+            EXPECT_EQ(narrowed.Lines(), whole.Lines());
+            EXPECT_EQ(of(narrowed, drawings[0]), of(whole, drawings[0]));
+            for (int p = 0; p < 150; p += 7) {
+                const std::wstring path = L"C:\\B\\p" + std::to_wstring(p) + L".dwg";
+                const std::optional<Journal::Entry> n = narrowed.Find(path), e = whole.Find(path);
+                ASSERT_EQ(n.has_value(), e.has_value()) << path.c_str();
+                if (n) EXPECT_EQ(key(*n), key(*e));
+            }
+            for (const std::wstring& d : drawings) EXPECT_EQ(of(narrowed, d), of(whole, d));
+            // Compacted by each, from the same bytes: the same file, or none.
+            MemoryJournalStore narrowCopy{std::make_shared<MemoryJournalFile>(writer.File())},
+                wholeCopy{std::make_shared<MemoryJournalFile>(writer.File())};
+            Journal n{narrowCopy, AsciiFoldedOrder, AsciiFold}, e{wholeCopy, AsciiFoldedOrder, AsciiFold};
+            n.KeepWholeOnly(drawings[1]);
+            ASSERT_TRUE(n.Refresh() && e.Refresh());
+            ASSERT_TRUE(n.CompactIfWorth(true, 16));
+            ASSERT_TRUE(e.CompactIfWorth(true, 16));
+            compactions += wholeCopy.File().replaces;
+            EXPECT_EQ(narrowCopy.File().replaces, wholeCopy.File().replaces);
+            EXPECT_EQ(narrowCopy.File().bytes, wholeCopy.File().bytes);
+            EXPECT_EQ(of(n, drawings[1]), of(e, drawings[1]));
+        }
+    }
+    EXPECT_GT(compactions, 10);
 }
 
 // Each drawing's copies stay exactly its own as lines take copies away from anywhere in its

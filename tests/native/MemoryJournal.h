@@ -72,6 +72,11 @@ public:
         ++file_->replaces;
         return true;
     }
+    bool Rewind() override {
+        known_ = false;
+        offset_ = 0;
+        return true;
+    }
     MemoryJournalFile& File() { return *file_; }
     std::shared_ptr<MemoryJournalFile> Shared() const { return file_; }
 
