@@ -485,7 +485,7 @@ std::size_t Journal::FindLive(const std::wstring& path, std::string_view utf8, s
         const std::string_view kept = slot.kept->line.path;
         return (!utf8.empty() && kept == utf8) || (Utf8ToWide(kept, other) && order_(other, path) == 0);
     });
-    if (whole != LiveIndex::kNone || !narrowed_) return whole;
+    if (whole != LiveIndex::kNone || !someCompact_) return whole;
     return live_.Find(hash, [](const Slot& slot) { return slot.kept == nullptr; });
 }
 
@@ -626,9 +626,10 @@ void Journal::Apply(std::string_view bytes) {
                         kept.drawing = drawing;
                         kept.order = order;
                         made = &kept;
-                    } else if (slot.kept) {
-                        kept_.Free(slot.kept);
+                    } else {
+                        if (slot.kept) kept_.Free(slot.kept);
                         slot.kept = nullptr;
+                        someCompact_ = true;
                     }
                     Index(slot);
                 }
@@ -642,6 +643,7 @@ void Journal::Apply(std::string_view bytes) {
 void Journal::Clear() {
     live_.Clear();
     kept_.Clear();
+    someCompact_ = false;
     byDrawing_.clear();
     drawings_.clear();
     drawingsBySpelling_.clear();
@@ -672,7 +674,6 @@ bool Journal::ReadAgain() {
 }
 
 bool Journal::AllWhole() const {
-    if (!narrowed_) return true;
     for (const auto& d : byDrawing_)
         if (!d.second.whole) return false;
     return true;
@@ -801,9 +802,27 @@ bool Journal::ClaimEndedSessions(const SessionId& self, const std::function<bool
     if (!store_.Lock()) return false;
     bool ok = ReadLocked();
     std::vector<std::pair<uint64_t, SessionId>> ended;
-    if (ok)
+    const auto find = [&] {
+        ended.clear();
         for (const auto& s : sessions_)
             if (s.second.Open() && s.first != self && over(s.first)) ended.emplace_back(s.second.order, s.first);
+    };
+    if (ok) find();
+    // The notice asks for the copies of the drawings claimed: read whole before the claim is
+    // written, under this lock, so that no later failure to read loses them.
+    bool again = false;
+    for (const auto& e : ended)
+        for (const SessionCopy& m : sessions_[e.second].made) {
+            if (drawings_[m.kept.drawing].copies->whole) continue;
+            std::wstring key = drawings_[m.kept.drawing].wide;
+            fold_(key);
+            wholeOnly_.insert(std::move(key));
+            again = true;
+        }
+    if (again) {
+        ok = ReadAgainLocked();
+        if (ok) find();
+    }
     std::sort(ended.begin(), ended.end());
     std::string text;
     for (const auto& e : ended) {
@@ -840,12 +859,22 @@ std::vector<const Journal::Kept*> Journal::InOrder() const {
     return out;
 }
 
+bool Journal::ReadWhole() {
+    if (!loaded_ && !Refresh()) return false;
+    if (AllWhole()) {
+        narrowed_ = false;
+        return true;
+    }
+    const bool narrowed = narrowed_;
+    narrowed_ = false;
+    if (ReadAgain() && AllWhole()) return true;
+    narrowed_ = narrowed;  // as it was: lines read since may not be kept whole
+    return false;
+}
+
 std::vector<Journal::Entry> Journal::Live() {
     std::vector<Entry> out;
-    if (!AllWhole()) {  // every line asked for: read whole from now on
-        narrowed_ = false;
-        if (!ReadAgain() || !AllWhole()) return out;
-    }
+    if (!ReadWhole()) return out;
     const std::vector<const Kept*> kept = InOrder();
     out.reserve(kept.size());
     for (const Kept* k : kept) out.push_back(EntryOf(*k));
@@ -854,6 +883,7 @@ std::vector<Journal::Entry> Journal::Live() {
 
 std::vector<Journal::Entry> Journal::LiveOf(const std::wstring& drawing) {
     std::vector<Entry> out;
+    if (!loaded_ && !Refresh()) return out;  // a reading cut short: not answered from a part
     std::wstring key = drawing;
     fold_(key);
     if (narrowed_) wholeOnly_.insert(key);  // asked for: kept whole from now on
@@ -869,6 +899,7 @@ std::vector<Journal::Entry> Journal::LiveOf(const std::wstring& drawing) {
 }
 
 std::optional<Journal::Entry> Journal::Find(const std::wstring& path) {
+    if (!loaded_ && !Refresh()) return std::nullopt;
     std::wstring folded;
     const std::size_t hash = PathHash(path, folded);
     for (int tries = 0;; ++tries) {

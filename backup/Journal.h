@@ -103,8 +103,8 @@ public:
         return true;
     }
     // The next read starts at the file's start, as the first did (without `restart`). False
-    // when this store cannot read its bytes again.
-    virtual bool Rewind() { return false; }
+    // when it cannot.
+    virtual bool Rewind() = 0;
     // ReadNew, then Append (a store may do both through one opening of the file). False when
     // either failed; whenever the read worked, `out` and `restarted` hold what it read.
     virtual bool ReadNewThenAppend(const std::string& lines, std::string& out, bool& restarted, bool& created) {
@@ -182,6 +182,9 @@ public:
     // with that drawing kept whole too. Without a call every line is kept whole; a journal read
     // whole already stays so.
     void KeepWholeOnly(const std::wstring& drawing);
+    // Reads again what is not kept whole, and keeps every line whole from now on. False, and
+    // kept as it was, when the journal could not be read.
+    bool ReadWhole();
 
     struct Entry {
         JournalRecord record;
@@ -189,7 +192,8 @@ public:
     };
     // The latest record of every copy whose latest line is made or adopted, in journal order.
     // These three read the journal again first where the lines asked for are not kept whole
-    // (after Live, every line is kept whole); where that fails they find nothing.
+    // (Live through ReadWhole), and finish a reading that was cut short; where that fails they
+    // find nothing.
     std::vector<Entry> Live();
     // The same for the copies of one drawing path, in no particular order.
     std::vector<Entry> LiveOf(const std::wstring& drawing);
@@ -343,6 +347,7 @@ private:
     std::size_t lines_ = 0;  // lines that counted since the file's start
     bool loaded_ = false;
     bool narrowed_ = false;             // not every line kept whole
+    bool someCompact_ = false;          // a slot may not be kept whole (until Clear)
     std::set<std::wstring> wholeOnly_;  // the folded drawings kept whole where narrowed_
 };
 

@@ -154,7 +154,8 @@ void BackupManageDlg::MatchJournal() {
     if (matched_) return;
     matched_ = true;
     Journal* journal = PluginJournal();
-    journalRead_ = journal && journal->Refresh();
+    // Read whole: every listed copy is looked up, whichever drawing's it is.
+    journalRead_ = journal && journal->Refresh() && journal->ReadWhole();
     candidates_.clear();
     unknown_.clear();
     unverifiable_ = 0;

@@ -276,6 +276,53 @@ TEST(JournalNarrowedTest, AnswersAndCompactsAsAJournalKeptWhole) {
     EXPECT_GT(compactions, 10);
 }
 
+// Where reading the journal again fails (the lock not had in time), a narrowed journal stays
+// narrowed and answers nothing it does not hold whole: it neither compacts other drawings'
+// copies away nor forgets a claimed session's copies.
+TEST(JournalNarrowedTest, AFailedReadingAgainLosesNothing) {
+    const std::wstring A = L"D:\\A\\평면도.dwg", B = L"D:\\B\\평면도.dwg";
+    MemoryJournalStore writer;
+    Journal w{writer, AsciiFoldedOrder, AsciiFold};
+    std::vector<JournalRecord> lines{SessionLine(JournalRecord::Kind::Start, 7)};
+    for (int round = 0; round < 5; ++round)
+        for (int m = 0; m < 20; ++m) {
+            lines.push_back(MadeBy(L"C:\\B\\a" + std::to_wstring(m), round, A, 7));
+            lines.push_back(MadeBy(L"C:\\B\\b" + std::to_wstring(m), round, B, 7));
+        }
+    ASSERT_TRUE(w.Write(lines));
+    const MemoryJournalFile before = writer.File();
+
+    MemoryJournalStore store{std::make_shared<MemoryJournalFile>(before)};
+    Journal narrowed{store, AsciiFoldedOrder, AsciiFold};
+    narrowed.KeepWholeOnly(A);
+    ASSERT_TRUE(narrowed.Refresh());
+    store.File().lockRefused = true;
+    EXPECT_TRUE(narrowed.Live().empty());
+    EXPECT_TRUE(narrowed.LiveOf(B).empty());
+    EXPECT_EQ(narrowed.LiveOf(A).size(), 20u);  // held whole: no reading needed
+    store.File().lockRefused = false;
+    MemoryJournalStore wholeStore{std::make_shared<MemoryJournalFile>(before)};
+    Journal whole{wholeStore, AsciiFoldedOrder, AsciiFold};
+    ASSERT_TRUE(whole.Refresh());
+    ASSERT_TRUE(narrowed.CompactIfWorth(true, 16));
+    ASSERT_TRUE(whole.CompactIfWorth(true, 16));
+    EXPECT_EQ(store.File().replaces, 1);
+    EXPECT_EQ(store.File().bytes, wholeStore.File().bytes);
+    EXPECT_EQ(narrowed.LiveOf(B).size(), 20u);
+
+    // The session ended without an end line: claimed, its drawings read whole under the claim's lock.
+    MemoryJournalStore claimStore{std::make_shared<MemoryJournalFile>(before)};
+    Journal claimer{claimStore, AsciiFoldedOrder, AsciiFold};
+    claimer.KeepWholeOnly(A);
+    std::vector<Journal::EndedSession> ended;
+    ASSERT_TRUE(claimer.ClaimEndedSessions(
+        SessionId{1, 1}, [](const SessionId&) { return true; }, ended));
+    ASSERT_EQ(ended.size(), 1u);
+    EXPECT_EQ(ended[0].drawings, (std::vector<std::wstring>{A, B}));
+    claimStore.File().lockRefused = true;
+    EXPECT_EQ(claimer.LiveOf(B).size(), 20u);
+}
+
 // Each drawing's copies stay exactly its own as lines take copies away from anywhere in its
 // list, or hand a path over to another drawing.
 TEST_F(JournalTest, EachDrawingKeepsExactlyItsLiveCopies) {

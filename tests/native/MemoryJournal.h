@@ -14,6 +14,7 @@ struct MemoryJournalFile {
     uint64_t identity = 1;  // a new one for every replace
     bool locked = false;
     bool unreadable = false, unwritable = false;
+    bool lockRefused = false;  // as when another process holds the lock too long
     int appends = 0, replaces = 0;
 };
 
@@ -22,6 +23,7 @@ public:
     explicit MemoryJournalStore(std::shared_ptr<MemoryJournalFile> file = std::make_shared<MemoryJournalFile>())
         : file_(std::move(file)) {}
     bool Lock() override {
+        if (file_->lockRefused) return false;
         EXPECT_FALSE(file_->locked) << "the lock is taken twice";
         file_->locked = true;
         return true;
