@@ -821,7 +821,10 @@ bool Journal::ClaimEndedSessions(const SessionId& self, const std::function<bool
         }
     if (again) {
         ok = ReadAgainLocked();
-        if (ok) find();
+        if (ok)
+            find();
+        else
+            ended.clear();
     }
     std::sort(ended.begin(), ended.end());
     std::string text;
