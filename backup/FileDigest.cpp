@@ -8,8 +8,12 @@
 namespace {
 
 #ifdef VARNHOLT_DIGEST_WIDE
-// Asked once: the processor has AVX2 and the system keeps its registers.
-const bool kWide = __builtin_cpu_supports("avx2");
+// Asked once: the processor has AVX2 and the system keeps its registers. The runtime's own
+// reading of the processor may not have run yet when this is initialised: it is made first.
+const bool kWide = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+}();
 #endif
 
 }  // namespace
