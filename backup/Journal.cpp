@@ -386,29 +386,6 @@ void Journal::PathStore::Clear() {
     used_ = room_ = 0;
 }
 
-Journal::Kept* Journal::KeptPool::New() {
-    constexpr std::size_t kBlock = 256;
-    if (!spare_.empty()) {
-        Kept* const kept = spare_.back();
-        spare_.pop_back();
-        *kept = Kept{};
-        return kept;
-    }
-    if (blocks_.empty() || usedInLast_ == kBlock) {
-        blocks_.emplace_back(new Kept[kBlock]);
-        usedInLast_ = 0;
-    }
-    return &blocks_.back()[usedInLast_++];
-}
-
-void Journal::KeptPool::Free(Kept* kept) { spare_.push_back(kept); }
-
-void Journal::KeptPool::Clear() {
-    blocks_.clear();
-    usedInLast_ = 0;
-    spare_.clear();
-}
-
 std::size_t Journal::PathHash(const std::wstring& path, std::wstring& folded) const {
     folded = path;
     fold_(folded);
@@ -416,20 +393,8 @@ std::size_t Journal::PathHash(const std::wstring& path, std::wstring& folded) co
 }
 
 Journal::Slot& Journal::LiveIndex::Add(std::size_t hash) {
-    constexpr std::size_t kBlock = 256;
     Reserve(count_ + 1);
-    Slot* slot = nullptr;
-    if (!spare_.empty()) {
-        slot = spare_.back();
-        spare_.pop_back();
-        *slot = Slot{};
-    } else {
-        if (blocks_.empty() || usedInLast_ == kBlock) {
-            blocks_.emplace_back(new Slot[kBlock]);
-            usedInLast_ = 0;
-        }
-        slot = &blocks_.back()[usedInLast_++];
-    }
+    Slot* const slot = slots_.New();
     slot->hash = hash;
     Place(slot);
     ++count_;
@@ -445,7 +410,7 @@ void Journal::LiveIndex::Place(Slot* slot) {
 
 void Journal::LiveIndex::Remove(std::size_t at) {
     const std::size_t mask = table_.size() - 1;
-    spare_.push_back(table_[at]);
+    slots_.Free(table_[at]);
     table_[at] = nullptr;
     --count_;
     // The slots after it in its run move back to where a probe from their hash's place finds them.
@@ -472,9 +437,7 @@ void Journal::LiveIndex::Reserve(std::size_t count) {
 void Journal::LiveIndex::Clear() {
     table_.clear();
     count_ = 0;
-    blocks_.clear();
-    usedInLast_ = 0;
-    spare_.clear();
+    slots_.Clear();
 }
 
 std::size_t Journal::FindLive(const std::wstring& path, std::string_view utf8, std::size_t hash) const {
@@ -687,6 +650,12 @@ void Journal::KeepWholeOnly(const std::wstring& drawing) {
     wholeOnly_.insert(std::move(key));
 }
 
+void Journal::KeepWhole(uint32_t drawing) {
+    std::wstring key = drawings_[drawing].wide;
+    fold_(key);
+    wholeOnly_.insert(std::move(key));
+}
+
 bool Journal::Refresh() {
     if (!store_.Lock()) return false;
     const bool ok = ReadLocked();
@@ -814,9 +783,7 @@ bool Journal::ClaimEndedSessions(const SessionId& self, const std::function<bool
     for (const auto& e : ended)
         for (const SessionCopy& m : sessions_[e.second].made) {
             if (drawings_[m.kept.drawing].copies->whole) continue;
-            std::wstring key = drawings_[m.kept.drawing].wide;
-            fold_(key);
-            wholeOnly_.insert(std::move(key));
+            KeepWhole(m.kept.drawing);
             again = true;
         }
     if (again) {
@@ -911,9 +878,7 @@ std::optional<Journal::Entry> Journal::Find(const std::wstring& path) {
         const Slot& slot = *live_.At(at);
         if (slot.kept) return EntryOf(*slot.kept);
         // Known by the hash of its path alone: read again with its drawing kept whole.
-        std::wstring key = drawings_[slot.drawing].wide;
-        fold_(key);
-        wholeOnly_.insert(std::move(key));
+        KeepWhole(slot.drawing);
         if (tries == 2 || !ReadAgain()) return std::nullopt;
     }
 }

@@ -220,17 +220,36 @@ private:
         uint32_t drawing = 0;
         uint64_t order = 0;  // position of its line
     };
-    // The whole lines kept, in blocks that stay where they are until Clear.
-    class KeptPool {
+    // Values in blocks of 256 that stay where they are until Clear; one freed is handed out
+    // again (as a fresh value).
+    template <typename T>
+    class BlockPool {
     public:
-        Kept* New();
-        void Free(Kept* kept);  // to be used again
-        void Clear();
+        T* New() {
+            if (!spare_.empty()) {
+                T* const value = spare_.back();
+                spare_.pop_back();
+                *value = T{};
+                return value;
+            }
+            if (blocks_.empty() || usedInLast_ == kBlock) {
+                blocks_.emplace_back(new T[kBlock]);
+                usedInLast_ = 0;
+            }
+            return &blocks_.back()[usedInLast_++];
+        }
+        void Free(T* value) { spare_.push_back(value); }
+        void Clear() {
+            blocks_.clear();
+            usedInLast_ = 0;
+            spare_.clear();
+        }
 
     private:
-        std::vector<std::unique_ptr<Kept[]>> blocks_;
-        std::size_t usedInLast_ = 0;
-        std::vector<Kept*> spare_;
+        static constexpr std::size_t kBlock = 256;
+        std::vector<std::unique_ptr<T[]>> blocks_;
+        std::size_t usedInLast_ = 0;  // of the last block
+        std::vector<T*> spare_;
     };
     // A live copy in the index, linked with the other live copies of its drawing. A copy whose
     // line is not kept whole is told apart from others by the hash of its path alone: a later
@@ -275,9 +294,7 @@ private:
         void Place(Slot* slot);
         std::vector<Slot*> table_;  // a power of two long, at most half full
         std::size_t count_ = 0;
-        std::vector<std::unique_ptr<Slot[]>> blocks_;
-        std::size_t usedInLast_ = 0;  // slots of the last block handed out
-        std::vector<Slot*> spare_;
+        BlockPool<Slot> slots_;
     };
     struct DrawingCopies {
         Slot* first = nullptr;
@@ -308,6 +325,7 @@ private:
     bool ReadAgainLocked();
     bool ReadAgain();
     bool AllWhole() const;
+    void KeepWhole(uint32_t drawing);  // its lines, from the next reading from the start on
     void Apply(std::string_view bytes);
     void Clear();
     // The hash of the folded path, the fold made in `folded` (a buffer kept for it).
@@ -335,7 +353,7 @@ private:
     NameOrder order_;
     NameFold fold_;
     LiveIndex live_;
-    KeptPool kept_;
+    BlockPool<Kept> kept_;
     PathStore paths_;
     std::vector<Drawing> drawings_;
     std::unordered_multimap<std::size_t, uint32_t> drawingsBySpelling_;  // by the hash of the UTF-8 path

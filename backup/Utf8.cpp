@@ -50,26 +50,16 @@ bool Utf8ToWide(std::string_view in, std::wstring& out) {
             cp = b & 0x07;
             n = 3;
         } else {
-            out.clear();
             return false;
         }
-        if (i + n >= in.size()) {
-            out.clear();
-            return false;
-        }
+        if (i + n >= in.size()) return false;
         for (std::size_t k = 1; k <= n; ++k) {
             const auto c = static_cast<unsigned char>(in[i + k]);
-            if ((c & 0xC0) != 0x80) {
-                out.clear();
-                return false;
-            }
+            if ((c & 0xC0) != 0x80) return false;
             cp = cp << 6 | (c & 0x3F);
         }
         static const uint32_t smallest[] = {0, 0x80, 0x800, 0x10000};
-        if (cp < smallest[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            out.clear();
-            return false;
-        }
+        if (cp < smallest[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
         if (kUtf16 && cp >= 0x10000) {  // four bytes make two code units
             *w++ = static_cast<wchar_t>(0xD800 + ((cp - 0x10000) >> 10));
             *w++ = static_cast<wchar_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));

@@ -256,7 +256,9 @@ TEST(JournalNarrowedTest, AnswersAndCompactsAsAJournalKeptWhole) {
                 const std::wstring path = L"C:\\B\\p" + std::to_wstring(p) + L".dwg";
                 const std::optional<Journal::Entry> n = narrowed.Find(path), e = whole.Find(path);
                 ASSERT_EQ(n.has_value(), e.has_value()) << path.c_str();
-                if (n) EXPECT_EQ(key(*n), key(*e));
+                if (n) {
+                    EXPECT_EQ(key(*n), key(*e));
+                }
             }
             for (const std::wstring& d : drawings) EXPECT_EQ(of(narrowed, d), of(whole, d));
             // Compacted by each, from the same bytes: the same file, or none.
