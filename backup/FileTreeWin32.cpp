@@ -242,12 +242,13 @@ std::vector<uint64_t> Win32FileTree::FolderIndexes(const std::wstring&, const st
     return indexes;
 }
 
-bool Win32FileTree::Look(HANDLE handle, const std::wstring& root, DWORD attributesByPath, TreeEntry& out) {
+bool Win32FileTree::Look(HANDLE handle, const std::wstring& root, DWORD attributesByPath, TreeEntry& out,
+                         HANDLE first) {
     HandleLook look;
     if (!LookThroughHandle(handle, look)) return false;
     if (!volumeKnown_ || SystemNameOrder(volumeRoot_, root) != 0) {
         DWORD serial = 0;
-        if (!VolumeSerialBelow(root, handle, serial)) return false;
+        if (!VolumeSerialBelow(root, handle, first, serial)) return false;
         volumeRoot_ = root;
         volumeSerial_ = serial;
         volumeKnown_ = true;
@@ -256,29 +257,37 @@ bool Win32FileTree::Look(HANDLE handle, const std::wstring& root, DWORD attribut
     return true;
 }
 
-bool Win32FileTree::VolumeSerialBelow(const std::wstring& root, HANDLE below, DWORD& serial) {
-    // The last root's serial number, with the file index of the folder the root led to then.
-    // The root is opened as given (a link there followed): when it leads to that same folder,
-    // the volume is the same; a root retargeted to another folder is asked again.
+bool Win32FileTree::VolumeSerialBelow(const std::wstring& root, HANDLE below, HANDLE first, DWORD& serial) {
+    // The last root's serial number, with the file index of a folder the root led to then: the
+    // root itself (opened as given, a link there followed), or the folder right below it that
+    // the caller holds (reached through the root, so no opening is needed). When the root
+    // leads to that same folder, the volume is the same; a root retargeted to another folder
+    // is asked again.
     struct Known {
         std::wstring root;
-        uint64_t folder = 0;
+        uint64_t folder = 0, first = 0;  // 0: not seen
         DWORD serial = 0;
     };
     static Known last;
-    uint64_t folder = 0;
-    {
+    uint64_t folder = 0, firstIndex = 0;
+    if (first) {
+        if (!FileIndexOf(first, firstIndex)) firstIndex = 0;
+    } else {
         const unique_file handle(CreateFileW(root.c_str(), FILE_READ_ATTRIBUTES,
                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         if (!handle || !FileIndexOf(handle.get(), folder)) folder = 0;
     }
-    if (folder != 0 && folder == last.folder && SystemNameOrder(last.root, root) == 0) {
+    const bool sameRoot = SystemNameOrder(last.root, root) == 0;
+    if (sameRoot && ((folder != 0 && folder == last.folder) || (firstIndex != 0 && firstIndex == last.first))) {
         serial = last.serial;
         return true;
     }
     if (!VolumeSerialOf(below, serial)) return false;
-    last = Known{root, folder, serial};
+    // What was seen of the same root on the same volume still holds.
+    if (!sameRoot || serial != last.serial) last = Known{root, 0, 0, serial};
+    if (folder != 0) last.folder = folder;
+    if (firstIndex != 0) last.first = firstIndex;
     return true;
 }
 
@@ -345,7 +354,7 @@ public:
             byPath_ = true;
             return HeldCopy::Look(out);
         }
-        return win_.Look(file_.get(), root_, attributes_, out);
+        return win_.Look(file_.get(), root_, attributes_, out, folders_.empty() ? nullptr : folders_.front().get());
     }
 
     std::vector<uint64_t> FolderIndexes(int depth) override {

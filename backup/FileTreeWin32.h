@@ -43,10 +43,12 @@ private:
     friend class Win32HeldCopy;
     // Where the system cannot list with identities: by name, identities unknown.
     bool ListByName(const std::wstring& folder, std::vector<TreeEntry>& out);
-    // `out` for what `handle` opened below `root`, its identity on the root's volume.
-    bool Look(HANDLE handle, const std::wstring& root, DWORD attributesByPath, TreeEntry& out);
-    // The serial number of the volume below `root`, `below` a handle to a file there.
-    static bool VolumeSerialBelow(const std::wstring& root, HANDLE below, DWORD& serial);
+    // `out` for what `handle` opened below `root`, its identity on the root's volume; `first`,
+    // where not null, the folder right below the root on its way, held open.
+    bool Look(HANDLE handle, const std::wstring& root, DWORD attributesByPath, TreeEntry& out, HANDLE first = nullptr);
+    // The serial number of the volume below `root`, `below` a handle to a file there, `first`
+    // (or null) the folder right below the root on its way.
+    static bool VolumeSerialBelow(const std::wstring& root, HANDLE below, HANDLE first, DWORD& serial);
     static bool FoldersOnTheWayAreReal(const std::wstring& root, const std::wstring& path);
     // Deletes the file behind `file` (opened to be deleted) only if it still is `seen`.
     RemoveOutcome RemoveIfStill(HANDLE file, const std::wstring& root, DWORD attributesByPath, const TreeEntry& seen);

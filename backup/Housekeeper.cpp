@@ -30,6 +30,12 @@ JournalRecord GoneLine(const std::wstring& path) {
     return gone;
 }
 
+// The journal's lock, kept from the tick's first write, let go whichever way the tick ends.
+struct LockKept {
+    Journal& journal;
+    ~LockKept() { journal.ReleaseLock(); }
+};
+
 class Tick {
 public:
     Tick(FileTree& tree, Journal& journal, std::wstring folder, const std::wstring& drawing, const MadeCopy& made,
@@ -62,6 +68,11 @@ public:
         // not kept whole (from the first reading on).
         journal_.KeepWholeOnly(drawing_);
         // The made line first, before any step that deletes; writing it reads what others added.
+        // Its lock is kept for the gone lines of a tick that has nothing slow to do between
+        // (comparing with the newest copy and deleting the new one), and let go before anything
+        // that reads a whole copy or deletes another.
+        journal_.KeepLock();
+        const LockKept kept{journal_};
         if (!journal_.Write({record}, &report.journalCreated)) return Failed();
         if (!settings_.AnyOn()) {  // the journal kept for the notice after a crash alone
             report.empty = seen.size == 0;
@@ -83,6 +94,7 @@ public:
                 if (earlier.size == seen.size) {
                     FileDigest theirs = earlier.digest;
                     bool known = earlier.hasDigest;
+                    if (!known) journal_.ReleaseLock();
                     if (!known && tree_.DigestFile(earlier.path, theirs)) {
                         known = true;
                         if (earlier.kind == JournalRecord::Kind::Made) {
@@ -135,6 +147,7 @@ public:
         const RetentionRules rules = RulesOf(settings_);
         if (rules.Any()) Retain(rules, protect, removed);
         journal_.Write(lines_);  // a gone line that is lost is found again: the copy fails verification
+        journal_.ReleaseLock();
         RemoveFolders(removed);
         journal_.CompactIfWorth(settings_.AnyOn());
         return report;
@@ -177,6 +190,7 @@ private:
             for (const Live& l : live_) stamps.push_back(l.c.minutes);
             plan = PlanRetention(stamps, now_, rules, protect);
             if (std::none_of(plan.begin(), plan.end(), [](const PlanDecision& d) { return d.remove; })) return;
+            journal_.ReleaseLock();  // copies are looked at and deleted: others may write meanwhile
             bool dropped = false;
             for (std::size_t i = live_.size(); i-- > 0;) {
                 if (plan[i].remove || plan[i].rule == PlanRule::Future) continue;

@@ -630,9 +630,9 @@ bool Journal::ReadAgainLocked() {
 }
 
 bool Journal::ReadAgain() {
-    if (!store_.Lock()) return false;
+    if (!TakeLock()) return false;
     const bool ok = ReadAgainLocked();
-    store_.Unlock();
+    LeaveLock();
     return ok;
 }
 
@@ -656,10 +656,29 @@ void Journal::KeepWhole(uint32_t drawing) {
     wholeOnly_.insert(std::move(key));
 }
 
-bool Journal::Refresh() {
-    if (!store_.Lock()) return false;
-    const bool ok = ReadLocked();
+bool Journal::TakeLock() {
+    if (locked_) return true;
+    locked_ = store_.Lock();
+    return locked_;
+}
+
+void Journal::LeaveLock() {
+    if (keepLock_ || !locked_) return;
     store_.Unlock();
+    locked_ = false;
+}
+
+void Journal::KeepLock() { keepLock_ = true; }
+
+void Journal::ReleaseLock() {
+    keepLock_ = false;
+    LeaveLock();
+}
+
+bool Journal::Refresh() {
+    if (!TakeLock()) return false;
+    const bool ok = ReadLocked();
+    LeaveLock();
     return ok;
 }
 
@@ -670,10 +689,10 @@ bool Journal::Write(const std::vector<JournalRecord>& records, bool* created) {
         if (FormatJournalLine(r, line)) text += line;
     }
     if (text.empty()) return records.empty();
-    if (!store_.Lock()) return false;
+    if (!TakeLock()) return false;
     // The first reading of a long journal goes through the store's runs, not one buffer.
     if (!loaded_ && !ReadLocked()) {
-        store_.Unlock();
+        LeaveLock();
         return false;
     }
     bool made = false, restarted = false;
@@ -686,7 +705,7 @@ bool Journal::Write(const std::vector<JournalRecord>& records, bool* created) {
         loaded_ = true;
         Apply(text);
     }
-    store_.Unlock();
+    LeaveLock();
     if (created) *created = made;
     return ok;
 }
@@ -743,7 +762,7 @@ bool Journal::CompactIfWorth(bool keepCopies, std::size_t minLines) {
         return lines_ >= minLines && lines_ - std::min(lines_, Needed(keepCopies, nullptr)) > lines_ / 2;
     };
     if (!worth()) return true;
-    if (!store_.Lock()) return false;
+    if (!TakeLock()) return false;
     bool ok = ReadLocked();
     if (ok && worth()) {
         // Every needed line is written afresh, so each is read whole for it; the new file is
@@ -761,14 +780,14 @@ bool Journal::CompactIfWorth(bool keepCopies, std::size_t minLines) {
         narrowed_ = narrowed;
         ok = ok && ReadLocked();
     }
-    store_.Unlock();
+    LeaveLock();
     return ok;
 }
 
 bool Journal::ClaimEndedSessions(const SessionId& self, const std::function<bool(const SessionId&)>& over,
                                  std::vector<EndedSession>& out) {
     out.clear();
-    if (!store_.Lock()) return false;
+    if (!TakeLock()) return false;
     bool ok = ReadLocked();
     std::vector<std::pair<uint64_t, SessionId>> ended;
     const auto find = [&] {
@@ -815,7 +834,7 @@ bool Journal::ClaimEndedSessions(const SessionId& self, const std::function<bool
         Apply(text);
         out = std::move(claimed);
     }
-    store_.Unlock();
+    LeaveLock();
     return ok;
 }
 

@@ -148,6 +148,9 @@ public:
     // `order` and `fold` are the file system's rule for names (equal under one exactly when
     // equal under the other).
     Journal(JournalStore& store, NameOrder order, NameFold fold);
+    ~Journal() { ReleaseLock(); }
+    Journal(const Journal&) = delete;
+    Journal& operator=(const Journal&) = delete;
 
     // Reads what was added since the last look. False when the journal could not be read:
     // nothing may then be deleted on its word.
@@ -182,6 +185,11 @@ public:
     // with that drawing kept whole too. Without a call every line is kept whole; a journal read
     // whole already stays so.
     void KeepWholeOnly(const std::wstring& drawing);
+    // From now on until ReleaseLock, the lock that the next call takes is kept, so that a short
+    // run of writes (a tick's made line, then its gone lines) waits for it once and goes through
+    // one opening of the file. Every other writer waits meanwhile: nothing slow between.
+    void KeepLock();
+    void ReleaseLock();
     // Reads again what is not kept whole, and keeps every line whole from now on. False, and
     // kept as it was, when the journal could not be read.
     bool ReadWhole();
@@ -320,6 +328,8 @@ private:
         std::vector<SessionCopy> made;  // the latest made line of each drawing, first made first
         bool Open() const { return started && !ended && !reported; }
     };
+    bool TakeLock();   // the store's, unless held already
+    void LeaveLock();  // the store's, unless it is to be kept
     bool ReadLocked();
     // Forgets what was read and reads the whole journal again (under the lock, or taking it).
     bool ReadAgainLocked();
@@ -364,6 +374,8 @@ private:
     uint64_t next_ = 0;
     std::size_t lines_ = 0;  // lines that counted since the file's start
     bool loaded_ = false;
+    bool locked_ = false;               // the store's lock taken
+    bool keepLock_ = false;             // and kept until ReleaseLock
     bool narrowed_ = false;             // not every line kept whole
     bool someCompact_ = false;          // a slot may not be kept whole (until Clear)
     std::set<std::wstring> wholeOnly_;  // the folded drawings kept whole where narrowed_

@@ -65,7 +65,10 @@ bool Win32JournalStore::Lock() {
     return waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
 }
 
-void Win32JournalStore::Unlock() { ReleaseMutex(mutex_.get()); }
+void Win32JournalStore::Unlock() {
+    appending_.reset();
+    ReleaseMutex(mutex_.get());
+}
 
 bool Win32JournalStore::ReadNew(std::string& out, bool& restarted) {
     out.clear();
@@ -174,23 +177,27 @@ bool Win32JournalStore::ReadNewThenAppend(const std::string& lines, std::string&
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
     };
-    unique_file file = open();
-    if (!file && GetLastError() == ERROR_PATH_NOT_FOUND) {
-        CreateDirectoryW(FolderOf(path_).c_str(), nullptr);
-        file = open();
+    // Opened once under one taking of the lock: no other writer comes between.
+    if (!appending_) {
+        appending_ = open();
+        if (!appending_ && GetLastError() == ERROR_PATH_NOT_FOUND) {
+            CreateDirectoryW(FolderOf(path_).c_str(), nullptr);
+            appending_ = open();
+        }
+        if (!appending_) return false;
+        created = GetLastError() != ERROR_ALREADY_EXISTS;
     }
-    if (!file) return false;
-    created = GetLastError() != ERROR_ALREADY_EXISTS;
+    const HANDLE file = appending_.get();
     FileIdentity id;
     uint64_t size = 0;
-    if (!IdentityAndSize(file.get(), id, size)) return false;
+    if (!IdentityAndSize(file, id, size)) return false;
     uint64_t from = offset_;
     if (!known_ || id != id_ || size < offset_) {
         restarted = known_;
         from = 0;
     }
     std::string bytes;
-    if (!ReadFrom(file.get(), from, size, bytes)) return false;
+    if (!ReadFrom(file, from, size, bytes)) return false;
     const std::size_t got = bytes.size();
     // Everything before `from` ended in LF; so does the file unless what was read now does not.
     const bool endsInLf = bytes.empty() ? (from > 0 || size == 0) : bytes.back() == '\n';
@@ -202,7 +209,7 @@ bool Win32JournalStore::ReadNewThenAppend(const std::string& lines, std::string&
     out = std::move(bytes);
     // A torn last line (a writer that died midway) is closed off, never continued.
     const std::string text = endsInLf ? lines : "\n" + lines;
-    if (!WriteAll(file.get(), text.data(), text.size())) return false;
+    if (!WriteAll(file, text.data(), text.size())) return false;
     // Read up to here already (under the same lock), and written from here on by the caller.
     offset_ = from + got + text.size();
     return true;
@@ -212,6 +219,7 @@ bool Win32JournalStore::Replace(const std::string& whole) {
     // Written beside the journal, then moved over it. A scratch file left by a failure is
     // written afresh by the next compaction.
     const std::wstring fresh = path_ + L".new";
+    appending_.reset();
     {
         const unique_file file(CreateFileW(fresh.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS,
                                            FILE_ATTRIBUTE_NORMAL, nullptr));

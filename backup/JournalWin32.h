@@ -1,7 +1,7 @@
 // The journal's file on Win32: backup-journal.txt in the user's local application data
 // (Varnholt folder), reached under a named mutex of this user's session that every process
 // of the plug-in takes around each read, append and replace. The file is opened for each of
-// them and closed again.
+// them and closed again (appends made under one taking of the lock share one opening).
 #pragma once
 #include <string>
 
@@ -37,7 +37,8 @@ private:
     bool IdentityAndSize(HANDLE file, FileIdentity& id, uint64_t& size);
     std::wstring path_;
     unique_kernel mutex_;
-    bool known_ = false;  // what was read last: the file's identity and how far
+    unique_file appending_;  // the file as ReadNewThenAppend opened it; closed when the lock goes
+    bool known_ = false;     // what was read last: the file's identity and how far
     FileIdentity id_;
     uint64_t offset_ = 0;
     bool volumeKnown_ = false;

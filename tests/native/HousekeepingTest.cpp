@@ -120,7 +120,10 @@ protected:
     static std::wstring Rel(int pattern, const CivilStamp& s, const std::wstring& drawing = kDrawing) {
         return Target(pattern, s, drawing).substr(F.size() + 1);
     }
-    void TearDown() override { EXPECT_EQ(tree.lists, 0) << "a tick listed a folder"; }
+    void TearDown() override {
+        EXPECT_EQ(tree.lists, 0) << "a tick listed a folder";
+        EXPECT_FALSE(store.File().locked) << "a tick kept the journal's lock";
+    }
 
     MemoryTree tree;
     MemoryJournalStore store;
@@ -262,13 +265,17 @@ TEST_F(TickTest, IdenticalNewCopyGoesAndTheEarlierOneStaysOnlyWhileItIsUnchanged
     EXPECT_TRUE(tree.Has(Target(1, At(2026, 12, 9, 0, 15))));
     EXPECT_EQ(tree.nodes[earlier].bytes, "v2");
 
-    // From then on only each new copy is read: the kept one's digest is in the journal.
+    // From then on only each new copy is read: the kept one's digest is in the journal. Its
+    // made and gone lines are written under one taking of the lock.
     std::vector<std::vector<std::wstring>> reads;
     for (int minute : {25, 35}) {
         tree.ClearCounts();
+        const int locks = store.File().locks, appends = store.File().appends;
         r = Tick(1, At(2026, 12, 9, 0, minute), Options(1, 0, 0, 0), "v1");
         EXPECT_TRUE(r.identical);
         EXPECT_TRUE(tree.folderRemoves.empty());  // its folder holds the kept copy: not tried
+        EXPECT_EQ(store.File().locks - locks, 1);
+        EXPECT_EQ(store.File().appends - appends, 2);
         reads.push_back(tree.digested);
     }
     EXPECT_EQ(reads, (std::vector<std::vector<std::wstring>>{{Target(1, At(2026, 12, 9, 0, 25))},
@@ -284,9 +291,13 @@ TEST_F(TickTest, IdenticalNewCopyGoesAndTheEarlierOneStaysOnlyWhileItIsUnchanged
 TEST_F(TickTest, ATickDeletesAtMostItsShareOfALongHistoryOldestFirst) {
     tree.AddFolder(F);
     for (int m = 0; m < 250; ++m) Tick(4, At(2026, 12, 1 + m / 60, 8, m % 60), Options(0, 1000, 0, 0));
+    // No other process waits for the journal while those go.
+    int underLock = 0;
+    tree.onRemove = [&](const std::wstring&) { underLock += store.File().locked; };
     std::vector<int> removed;
     for (int hour : {9, 10, 11}) removed.push_back(Tick(4, At(2026, 12, 9, hour, 0), Options(0, 1, 0, 0)).removed);
     EXPECT_EQ(removed, (std::vector<int>{100, 100, 52}));
+    EXPECT_EQ(underLock, 0);
     EXPECT_EQ(Copies(), (std::vector<std::wstring>{Rel(4, At(2026, 12, 9, 11, 0))}));
 }
 

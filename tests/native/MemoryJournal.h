@@ -15,7 +15,7 @@ struct MemoryJournalFile {
     bool locked = false;
     bool unreadable = false, unwritable = false;
     bool lockRefused = false;  // as when another process holds the lock too long
-    int appends = 0, replaces = 0;
+    int locks = 0, appends = 0, replaces = 0;
 };
 
 class MemoryJournalStore : public JournalStore {
@@ -26,6 +26,7 @@ public:
         if (file_->lockRefused) return false;
         EXPECT_FALSE(file_->locked) << "the lock is taken twice";
         file_->locked = true;
+        ++file_->locks;
         return true;
     }
     void Unlock() override { file_->locked = false; }

@@ -1,6 +1,7 @@
 // A file tree in memory for the housekeeping tests: folders, files with bytes, links and
 // other entries that are not plain files, files that refuse to go, and a count of every call.
 #pragma once
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -75,6 +76,7 @@ public:
     }
     RemoveOutcome RemoveFile(const std::wstring& root, const std::wstring& path, const TreeEntry& seen) override {
         removes.push_back(path);
+        if (onRemove) onRemove(path);
         if (!ReachedWithoutLinks(root, path)) return RemoveOutcome::Gone;
         const auto it = nodes.find(path);
         if (it == nodes.end()) return RemoveOutcome::Gone;
@@ -136,4 +138,5 @@ public:
     std::set<std::wstring> unlistable;
     int lists = 0, stats = 0;
     std::vector<std::wstring> listed, digested, removes, folderRemoves;
+    std::function<void(const std::wstring&)> onRemove;  // called as a file is about to go
 };
