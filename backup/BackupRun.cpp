@@ -21,9 +21,11 @@ int FillDateStamp(DateStamp& stamp) {
 
 // The path is taken by value: the function works on its own copy.
 // cppcheck-suppress passedByValue
-int MakeDirectoryChain(std::wstring path) {
+int MakeDirectoryChain(std::wstring path, bool* madeLast) {
     const std::vector<std::wstring> attempts = PlanDirectoryChain(path);
-    for (const std::wstring& folder : attempts) CreateDirectoryW(folder.c_str(), nullptr);
+    bool made = false;
+    for (const std::wstring& folder : attempts) made = CreateDirectoryW(folder.c_str(), nullptr) != FALSE;
+    if (madeLast) *madeLast = made;
     return static_cast<int>(attempts.size());
 }
 
@@ -47,7 +49,8 @@ void BackupOnce(const BackupSettings& settings) {
     if (ComposeTargetPath(settings.mFolder, drawingPath, settings.mMainItemNo, stamp, target) != ComposeResult::Ok)
         return;
 
-    MakeDirectoryChain(target);
+    bool folderIsNew = false;
+    MakeDirectoryChain(target, &folderIsNew);
     const bool saved = VylFilSaveCadDrawingAsTmpFile(target.c_str()) != -1;
     // The record is complete before anything that may pump messages (and so open the dialog
     // that shows it) runs.
@@ -76,6 +79,7 @@ void BackupOnce(const BackupSettings& settings) {
     if ((!options.AnyOn() && options.mRecoveryNotice != 1) || !StampOfDateStamp(outcome.stamp, made.stamp)) return;
     made.path = target;
     made.session = CurrentSession();
+    made.folderIsNew = folderIsNew;
     made.layout = static_cast<CopyLayout>(settings.mMainItemNo);  // the patterns are the layouts, 1 to 4
     Journal* journal = PluginJournal();
     if (!journal) {

@@ -10,8 +10,9 @@
 int FillDateStamp(DateStamp& stamp);
 
 // Attempts CreateDirectoryW on every folder along the target path (with '/'
-// separators), ignoring outcomes. Returns the number of attempts.
-int MakeDirectoryChain(std::wstring path);
+// separators), ignoring outcomes. Returns the number of attempts; `madeLast`, where not
+// null, tells whether the last of them made its folder.
+int MakeDirectoryChain(std::wstring path, bool* madeLast = nullptr);
 
 // Timer procedure: one backup run with the plug-in's current settings. A tick that
 // arrives while an earlier run is still inside a host call is skipped. After a successful

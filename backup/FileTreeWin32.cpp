@@ -209,19 +209,23 @@ bool Win32FileTree::RemoveEmptyFolder(const std::wstring& root, const std::wstri
     return HoldFoldersOnTheWay(root, path, held) && RemoveFolderWhileHeld(root, path, seen);
 }
 
-bool Win32FileTree::RemoveFolderWhileHeld(const std::wstring& root, const std::wstring& path,
-                                          const FileIdentity& seen) {
+bool Win32FileTree::RemoveFolderWhileHeld(const std::wstring& root, const std::wstring& path, const FileIdentity& seen,
+                                          HANDLE folder) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || KindOf(attributes) != EntryKind::Directory) return false;
-    const unique_file folder(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                         FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    unique_file opened;
+    if (!folder) {
+        opened.reset(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        folder = opened.get();
+    }
     TreeEntry now;
-    if (!folder || !Look(folder.get(), root, attributes, now)) return false;
+    if (!folder || !Look(folder, root, attributes, now)) return false;
     if (seen.Known() && now.id != seen) return false;
-    // Refused for a folder that is not empty.
+    // Refused for a folder that is not empty; it goes when its last handle closes.
     FILE_DISPOSITION_INFO disposition{TRUE};
-    return SetFileInformationByHandle(folder.get(), FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+    return SetFileInformationByHandle(folder, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
 }
 
 std::vector<uint64_t> Win32FileTree::FolderIndexes(const std::wstring&, const std::wstring& path, int depth) {
@@ -303,15 +307,26 @@ bool Win32FileTree::FoldersOnTheWayAreReal(const std::wstring& root, const std::
 }
 
 bool Win32FileTree::HoldFoldersOnTheWay(const std::wstring& root, const std::wstring& path,
-                                        std::vector<unique_file>& held, bool* busy) {
+                                        std::vector<unique_file>& held, bool* busy, bool* innermostToDelete) {
     if (path.size() <= root.size() + 1 || path[root.size()] != L'\\') return false;
     // Held without FILE_SHARE_DELETE: none of them can be renamed, removed or replaced by a
     // link while they are held. Then the path is looked at again. A handle that may only read
     // attributes takes no part in sharing, so each is opened to list the folder too.
-    for (std::size_t p = path.find(L'\\', root.size() + 1); p != std::wstring::npos; p = path.find(L'\\', p + 1)) {
-        unique_file folder(CreateFileW(path.substr(0, p).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+    const auto open = [&](std::size_t end, DWORD access) {
+        return unique_file(CreateFileW(path.substr(0, end).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | access,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    };
+    const bool toDelete = innermostToDelete && *innermostToDelete;
+    if (innermostToDelete) *innermostToDelete = false;
+    for (std::size_t p = path.find(L'\\', root.size() + 1); p != std::wstring::npos; p = path.find(L'\\', p + 1)) {
+        unique_file folder;
+        // Where someone else has it open in a way that forbids that, held as the others.
+        if (toDelete && path.find(L'\\', p + 1) == std::wstring::npos) {
+            folder = open(p, DELETE);
+            *innermostToDelete = static_cast<bool>(folder);
+        }
+        if (!folder) folder = open(p, 0);
         if (!folder) {
             const DWORD error = GetLastError();
             if (busy) *busy = error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
@@ -324,16 +339,18 @@ bool Win32FileTree::HoldFoldersOnTheWay(const std::wstring& root, const std::wst
 
 class Win32HeldCopy : public HeldCopy {
 public:
-    Win32HeldCopy(Win32FileTree& tree, const std::wstring& root, const std::wstring& path)
-        : HeldCopy(tree, root, path), win_(tree) {}
+    Win32HeldCopy(Win32FileTree& tree, const std::wstring& root, const std::wstring& path, bool folderIsNew)
+        : HeldCopy(tree, root, path), win_(tree), folderIsNew_(folderIsNew) {}
 
     bool Look(TreeEntry& out) override {
         folders_.clear();
         file_.reset();
         // Where a folder cannot be held (someone holds it open for deleting), by path.
-        byPath_ = !Win32FileTree::HoldFoldersOnTheWay(root_, path_, folders_);
+        innermostToDelete_ = folderIsNew_;
+        byPath_ = !Win32FileTree::HoldFoldersOnTheWay(root_, path_, folders_, nullptr, &innermostToDelete_);
         if (byPath_) {
             folders_.clear();
+            innermostToDelete_ = false;
             return HeldCopy::Look(out);
         }
         attributes_ = GetFileAttributesW(path_.c_str());
@@ -351,6 +368,7 @@ public:
                                     nullptr, OPEN_EXISTING, flags, nullptr));
         if (!file_) {
             folders_.clear();
+            innermostToDelete_ = false;
             byPath_ = true;
             return HeldCopy::Look(out);
         }
@@ -392,6 +410,14 @@ public:
         file_.reset();
         // Any other folder is not on the copy's way, and none held lies below it.
         if (held == folders_.size()) return HeldCopy::RemoveEmptyFolder(folder, seen);
+        if (held + 1 == folders_.size() && innermostToDelete_) {
+            // Held open for deleting already; it goes as it is let go.
+            innermostToDelete_ = false;
+            const unique_file self = std::move(folders_.back());
+            folders_.pop_back();
+            return win_.RemoveFolderWhileHeld(root_, folder, seen, self.get());
+        }
+        innermostToDelete_ = false;
         folders_.resize(held);
         return win_.RemoveFolderWhileHeld(root_, folder, seen);
     }
@@ -403,10 +429,12 @@ private:
     DWORD attributes_ = 0;  // the copy's, by path
     bool deletable_ = false;
     bool byPath_ = false;  // nothing held: the tree's calls by path
+    const bool folderIsNew_;
+    bool innermostToDelete_ = false;  // the last of folders_ was opened for deleting
 };
 
-std::unique_ptr<HeldCopy> Win32FileTree::Hold(const std::wstring& root, const std::wstring& path) {
-    return std::make_unique<Win32HeldCopy>(*this, root, path);
+std::unique_ptr<HeldCopy> Win32FileTree::Hold(const std::wstring& root, const std::wstring& path, bool folderIsNew) {
+    return std::make_unique<Win32HeldCopy>(*this, root, path, folderIsNew);
 }
 
 NameOrder Win32FileTree::Order() const { return SystemNameOrder; }

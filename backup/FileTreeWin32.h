@@ -37,7 +37,10 @@ public:
     std::wstring LastErrorText() const override;  // of the last listing that failed
     // Holds the folders on the copy's way open (as a delete does) from its look on, and the
     // copy itself through one handle that reads and deletes it.
-    std::unique_ptr<HeldCopy> Hold(const std::wstring& root, const std::wstring& path) override;
+    // A new folder holding it is held open for deleting too (nobody else may then open it
+    // without sharing deletion, for as long as the hold lasts), and removed through that handle.
+    std::unique_ptr<HeldCopy> Hold(const std::wstring& root, const std::wstring& path,
+                                   bool folderIsNew = false) override;
 
 private:
     friend class Win32HeldCopy;
@@ -52,14 +55,18 @@ private:
     static bool FoldersOnTheWayAreReal(const std::wstring& root, const std::wstring& path);
     // Deletes the file behind `file` (opened to be deleted) only if it still is `seen`.
     RemoveOutcome RemoveIfStill(HANDLE file, const std::wstring& root, DWORD attributesByPath, const TreeEntry& seen);
-    // Removes the real, empty folder `path`, the folders on its way held, only if it is `seen`.
-    bool RemoveFolderWhileHeld(const std::wstring& root, const std::wstring& path, const FileIdentity& seen);
+    // Removes the real, empty folder `path`, the folders on its way held, only if it is `seen`;
+    // `folder`, where not null, is `path` opened for deleting already.
+    bool RemoveFolderWhileHeld(const std::wstring& root, const std::wstring& path, const FileIdentity& seen,
+                               HANDLE folder = nullptr);
     // Reads the file behind `file` whole from its start.
     bool DigestThrough(HANDLE file, FileDigest& out);
     // Holds the folders between `root` and `path` and checks them again; `busy` set when one
     // is there but could not be opened (held by someone else in a way that forbids it).
+    // `innermostToDelete`, where set: the folder holding `path` is to be opened for deleting
+    // too; left set where it was.
     static bool HoldFoldersOnTheWay(const std::wstring& root, const std::wstring& path, std::vector<unique_file>& held,
-                                    bool* busy = nullptr);
+                                    bool* busy = nullptr, bool* innermostToDelete = nullptr);
     std::vector<unsigned char> own_;
     std::vector<unsigned char>& buffer_;
     unsigned long lastError_ = 0;  // for reading files, kept between calls

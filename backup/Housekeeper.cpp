@@ -54,7 +54,7 @@ public:
         TreeEntry seen;
         if (!IsBelow(folder_, made_.path, order_) || !IsRealStamp(made_.stamp)) return report;
         // Held from this look to the tick's end: the copy is read and deleted through the hold.
-        held_ = tree_.Hold(folder_, made_.path);
+        held_ = tree_.Hold(folder_, made_.path, made_.folderIsNew);
         if (!held_->Look(seen) || seen.kind != EntryKind::File) return report;
         report.ran = true;
 

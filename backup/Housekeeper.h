@@ -17,7 +17,8 @@ struct MadeCopy {
     std::wstring path;
     CopyLayout layout = CopyLayout::Flat;
     CivilStamp stamp;
-    SessionId session;  // the session that made it
+    SessionId session;         // the session that made it
+    bool folderIsNew = false;  // the folder holding it was made for it
 };
 
 struct TickReport {

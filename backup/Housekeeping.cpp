@@ -223,6 +223,6 @@ std::vector<uint64_t> FileTree::FolderIndexes(const std::wstring& root, const st
     return indexes;
 }
 
-std::unique_ptr<HeldCopy> FileTree::Hold(const std::wstring& root, const std::wstring& path) {
+std::unique_ptr<HeldCopy> FileTree::Hold(const std::wstring& root, const std::wstring& path, bool) {
     return std::make_unique<HeldCopy>(*this, root, path);
 }

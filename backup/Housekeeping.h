@@ -77,8 +77,10 @@ public:
     // The system's reason for the last call that failed, as its own text; empty where not known.
     virtual std::wstring LastErrorText() const { return L""; }
     // The file at `path` below `root` (a copy just saved), to be looked at, read and deleted
-    // through one hold until the holder goes.
-    virtual std::unique_ptr<HeldCopy> Hold(const std::wstring& root, const std::wstring& path);
+    // through one hold until the holder goes. `folderIsNew`: the folder holding it was made for
+    // it, so it is likely to be emptied again; a tree may hold it ready to be removed.
+    virtual std::unique_ptr<HeldCopy> Hold(const std::wstring& root, const std::wstring& path,
+                                           bool folderIsNew = false);
 };
 
 // A copy held from the look that journals it to the end of a tick. A tree may hold the copy

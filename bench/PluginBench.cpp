@@ -437,7 +437,7 @@ public:
     wchar_t Separator() const override { return tree_.Separator(); }
     NameOrder Order() const override { return tree_.Order(); }
     // The held copy's calls, timed in the slots of the calls by path they stand for.
-    std::unique_ptr<HeldCopy> Hold(const std::wstring& r, const std::wstring& p) override {
+    std::unique_ptr<HeldCopy> Hold(const std::wstring& r, const std::wstring& p, bool folderIsNew) override {
         class TimedHeld : public HeldCopy {
         public:
             TimedHeld(FileTree& tree, Timed& t, std::unique_ptr<HeldCopy> held, const std::wstring& r,
@@ -463,7 +463,7 @@ public:
             Timed& t_;
             std::unique_ptr<HeldCopy> held_;
         };
-        return std::make_unique<TimedHeld>(*this, t_, tree_.Hold(r, p), r, p);
+        return std::make_unique<TimedHeld>(*this, t_, tree_.Hold(r, p, folderIsNew), r, p);
     }
 
 private:
@@ -533,7 +533,7 @@ void TickInside(const char* name, const std::string& text, const std::wstring& f
     for (int i = 0; i <= ticks; ++i) {
         if (i == 1) t = Timed{}, store.held = 0;
         auto start = std::chrono::steady_clock::now();
-        for (const std::wstring& f : chain) CreateDirectoryW(f.c_str(), nullptr);
+        for (const std::wstring& f : chain) made.folderIsNew = CreateDirectoryW(f.c_str(), nullptr) != FALSE;
         const double f = Seconds(start);
         start = std::chrono::steady_clock::now();
         CopyFileW(drawing.c_str(), made.path.c_str(), FALSE);
@@ -803,7 +803,7 @@ void SteadyCost(const std::wstring& work) {
                 tree.RemoveFile(small.path(), copy, seen);
                 tree.RemoveEmptyFolder(small.path(), day, FileIdentity{seen.id.volume, indexes[2]});
             } else {
-                const std::unique_ptr<HeldCopy> hold = tree.Hold(small.path(), copy);
+                const std::unique_ptr<HeldCopy> hold = tree.Hold(small.path(), copy, true);
                 hold->Look(seen);
                 const std::vector<uint64_t> indexes = hold->FolderIndexes(3);
                 hold->Digest(digest);

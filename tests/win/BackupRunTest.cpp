@@ -269,9 +269,14 @@ TEST(DirectoryChainWin, CountsAttemptsAndCreatesFolders) {
     std::wstring forward = target;
     for (auto& ch : forward)
         if (ch == L'\\') ch = L'/';
-    EXPECT_EQ(MakeDirectoryChain(target), static_cast<int>(std::count(forward.begin(), forward.end(), L'/')));
+    bool madeLast = false;
+    EXPECT_EQ(MakeDirectoryChain(target, &madeLast),
+              static_cast<int>(std::count(forward.begin(), forward.end(), L'/')));
+    EXPECT_TRUE(madeLast);
     EXPECT_TRUE(IsDirectory(root / L"x.y\\2024\\03"));
     EXPECT_FALSE(PathExists(root / L"x.y\\2024\\03\\plan_0905.dwg"));
+    MakeDirectoryChain(target, &madeLast);
+    EXPECT_FALSE(madeLast);  // there already
 }
 
 TEST(DateStampWin, FieldsHaveTheirWidths) {

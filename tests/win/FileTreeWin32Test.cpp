@@ -115,6 +115,35 @@ TEST(Win32FileTreeTest, AHeldCopyStaysThePathsUntilItIsDeletedThroughTheHold) {
     EXPECT_FALSE(hold->RemoveEmptyFolder(root.path(), FileIdentity{}));
 }
 
+// A folder made for the copy is held ready to be removed through the hold; where another
+// holds it already, it is held as the others and removed by opening it again.
+TEST(Win32FileTreeTest, ANewFolderIsRemovedThroughItsHold) {
+    ScratchDir root;
+    const std::wstring day = root / L"09", copy = day + L"\\plan_0900.dwg";
+    const auto openToList = [&] {
+        return CreateFileW(day.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    };
+    for (const bool heldByAnother : {false, true}) {
+        ASSERT_TRUE(CreateDirectoryW(day.c_str(), nullptr));
+        WriteFileBytes(copy, "1234");
+        const FileIdentity id = IdentityOf(day);
+        HANDLE other = heldByAnother ? openToList() : INVALID_HANDLE_VALUE;
+        Win32FileTree tree;
+        TreeEntry seen;
+        const std::unique_ptr<HeldCopy> hold = tree.Hold(root.path(), copy, true);
+        ASSERT_TRUE(hold->Look(seen));
+        // Held for deleting, it cannot be opened without sharing deletion meanwhile.
+        const HANDLE probe = openToList();
+        EXPECT_EQ(probe == INVALID_HANDLE_VALUE, !heldByAnother);
+        if (probe != INVALID_HANDLE_VALUE) CloseHandle(probe);
+        if (other != INVALID_HANDLE_VALUE) CloseHandle(other);
+        EXPECT_EQ(hold->Remove(seen), RemoveOutcome::Removed);
+        EXPECT_TRUE(hold->RemoveEmptyFolder(day, id));
+        EXPECT_FALSE(PathExists(day)) << heldByAnother;
+    }
+}
+
 // Made from the Linux side by tools/make-link-fixture.sh: below the backup folder, "2023" is a
 // link to a folder outside it that holds what would be a copy.
 TEST(Win32FileTreeTest, NothingIsReachedThroughALinkBelowTheRoot) {
