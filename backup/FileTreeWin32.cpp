@@ -394,6 +394,11 @@ public:
     RemoveOutcome Remove(const TreeEntry& seen) override {
         if (!file_ || !deletable_) {
             file_.reset();
+            // The copy's folder, held for deleting, would keep the call by path from holding it.
+            if (innermostToDelete_) {
+                folders_.pop_back();
+                innermostToDelete_ = false;
+            }
             return HeldCopy::Remove(seen);
         }
         const unique_file file = std::move(file_);  // closed on the way out: the copy goes then

@@ -116,31 +116,35 @@ TEST(Win32FileTreeTest, AHeldCopyStaysThePathsUntilItIsDeletedThroughTheHold) {
 }
 
 // A folder made for the copy is held ready to be removed through the hold; where another
-// holds it already, it is held as the others and removed by opening it again.
+// holds it already, it is held as the others and removed by opening it again. Where another held
+// the copy itself (so that it is deleted by path), the folder does not stand in the way.
 TEST(Win32FileTreeTest, ANewFolderIsRemovedThroughItsHold) {
     ScratchDir root;
     const std::wstring day = root / L"09", copy = day + L"\\plan_0900.dwg";
-    const auto openToList = [&] {
-        return CreateFileW(day.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+    const auto openShared = [](const std::wstring& path) {
+        return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     };
-    for (const bool heldByAnother : {false, true}) {
+    struct Case {
+        bool folderHeld, copyHeld;  // by another, without sharing deletion, when the hold begins
+    };
+    for (const Case c : {Case{false, false}, Case{true, false}, Case{false, true}}) {
         ASSERT_TRUE(CreateDirectoryW(day.c_str(), nullptr));
         WriteFileBytes(copy, "1234");
         const FileIdentity id = IdentityOf(day);
-        HANDLE other = heldByAnother ? openToList() : INVALID_HANDLE_VALUE;
+        const HANDLE other = c.folderHeld ? openShared(day) : c.copyHeld ? openShared(copy) : INVALID_HANDLE_VALUE;
         Win32FileTree tree;
         TreeEntry seen;
         const std::unique_ptr<HeldCopy> hold = tree.Hold(root.path(), copy, true);
         ASSERT_TRUE(hold->Look(seen));
         // Held for deleting, it cannot be opened without sharing deletion meanwhile.
-        const HANDLE probe = openToList();
-        EXPECT_EQ(probe == INVALID_HANDLE_VALUE, !heldByAnother);
+        const HANDLE probe = openShared(day);
+        EXPECT_EQ(probe == INVALID_HANDLE_VALUE, !c.folderHeld);
         if (probe != INVALID_HANDLE_VALUE) CloseHandle(probe);
         if (other != INVALID_HANDLE_VALUE) CloseHandle(other);
-        EXPECT_EQ(hold->Remove(seen), RemoveOutcome::Removed);
+        EXPECT_EQ(hold->Remove(seen), RemoveOutcome::Removed) << c.folderHeld << c.copyHeld;
         EXPECT_TRUE(hold->RemoveEmptyFolder(day, id));
-        EXPECT_FALSE(PathExists(day)) << heldByAnother;
+        EXPECT_FALSE(PathExists(day)) << c.folderHeld << c.copyHeld;
     }
 }
 
