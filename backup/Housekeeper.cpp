@@ -53,8 +53,9 @@ public:
         TickReport& report = report_;
         TreeEntry seen;
         if (!IsBelow(folder_, made_.path, order_) || !IsRealStamp(made_.stamp)) return report;
-        // Held from this look to the tick's end: the copy is read and deleted through the hold.
-        held_ = tree_.Hold(folder_, made_.path, made_.folderIsNew);
+        // Held from this look to the tick's end: the copy is read and deleted through the hold
+        // (its new folder held for deleting too only where anything may be deleted).
+        held_ = tree_.Hold(folder_, made_.path, made_.folderIsNew && settings_.AnyOn());
         if (!held_->Look(seen) || seen.kind != EntryKind::File) return report;
         report.ran = true;
 
@@ -69,12 +70,13 @@ public:
         journal_.KeepWholeOnly(drawing_);
         // The made line first, before any step that deletes; writing it reads what others added.
         // Its lock is kept for the gone lines of a tick that has nothing slow to do between
-        // (comparing with the newest copy and deleting the new one), and let go before anything
-        // that reads a whole copy or deletes another.
+        // (looking at the newest copy and deleting the new one), and let go before anything else
+        // that looks at a copy, reads one whole or deletes one.
         journal_.KeepLock();
         const LockKept kept{journal_};
         if (!journal_.Write({record}, &report.journalCreated)) return Failed();
         if (!settings_.AnyOn()) {  // the journal kept for the notice after a crash alone
+            journal_.ReleaseLock();
             report.empty = seen.size == 0;
             journal_.CompactIfWorth(false);
             return report;
@@ -89,7 +91,10 @@ public:
         if (record.hasDigest) {
             for (std::size_t i = live_.size(); i-- > 0;) {
                 if (live_[i].c.minutes > now_) continue;
-                if (!Verify(i)) continue;
+                if (!Verify(i)) {
+                    journal_.ReleaseLock();  // not there: the next newest is looked at without it
+                    continue;
+                }
                 const JournalRecord& earlier = live_[i].c.record;
                 if (earlier.size == seen.size) {
                     FileDigest theirs = earlier.digest;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "MemoryJournal.h"
 #include "MemoryTree.h"
 #include "backup/BackupPath.h"
@@ -287,13 +289,46 @@ TEST_F(TickTest, IdenticalNewCopyGoesAndTheEarlierOneStaysOnlyWhileItIsUnchanged
     EXPECT_EQ(tree.digested, (std::vector<std::wstring>{Target(1, At(2026, 12, 9, 0, 45))}));
 }
 
+// The journal's lock, kept from the made line to the gone lines, covers only the look at the
+// newest earlier copy and the delete of the identical new one: other processes wait for no more.
+TEST_F(TickTest, TheJournalsLockIsKeptOnlyForTheNewestCopyAndTheNewOne) {
+    tree.AddFolder(F);
+    const std::wstring early = Target(1, At(2026, 12, 8, 22, 0)), late = Target(1, At(2026, 12, 8, 23, 0)),
+                       fresh = Target(1, At(2026, 12, 9, 0, 5));
+    Tick(1, At(2026, 12, 8, 22, 0), kJournalOnly, "v1");          // journaled without its digest
+    Tick(1, At(2026, 12, 8, 23, 0), Options(1, 0, 0, 0), "v22");  // of another size: the first not read
+    std::vector<std::wstring> underLock;
+    tree.onCall = [&](const char* call, const std::wstring& path) {
+        if (store.File().locked) underLock.push_back(std::wstring(call, call + strlen(call)) + L" " + path);
+    };
+    // The newest earlier copy is there, digest journaled: looked at, and the new one deleted.
+    Tick(1, At(2026, 12, 9, 0, 5), Options(1, 0, 0, 0), "v22");
+    EXPECT_EQ(underLock, (std::vector<std::wstring>{L"Stat " + late, L"RemoveFile " + fresh}));
+    EXPECT_FALSE(tree.Has(F + L"\\2026\\12\\09"));
+    // It went: the one before it is looked at, read and compared with the lock let go.
+    tree.nodes.erase(late);
+    underLock.clear();
+    Tick(1, At(2026, 12, 9, 0, 5), Options(1, 0, 0, 0), "v1");
+    EXPECT_EQ(underLock, std::vector<std::wstring>{L"Stat " + late});
+    EXPECT_EQ(tree.digested.back(), early);
+    EXPECT_FALSE(tree.Has(fresh));
+    // The newest is there but its digest is not journaled: it is read with the lock let go.
+    const std::wstring mid = Target(1, At(2026, 12, 8, 23, 30));
+    Tick(1, At(2026, 12, 8, 23, 30), kJournalOnly, "v333");
+    underLock.clear();
+    Tick(1, At(2026, 12, 9, 0, 5), Options(1, 0, 0, 0), "v333");
+    EXPECT_EQ(underLock, std::vector<std::wstring>{L"Stat " + mid});
+    EXPECT_EQ(tree.digested.back(), mid);
+    EXPECT_FALSE(tree.Has(fresh));
+}
+
 // A long history goes over several ticks, oldest first, so that no tick holds the host up.
 TEST_F(TickTest, ATickDeletesAtMostItsShareOfALongHistoryOldestFirst) {
     tree.AddFolder(F);
     for (int m = 0; m < 250; ++m) Tick(4, At(2026, 12, 1 + m / 60, 8, m % 60), Options(0, 1000, 0, 0));
     // No other process waits for the journal while those go.
     int underLock = 0;
-    tree.onRemove = [&](const std::wstring&) { underLock += store.File().locked; };
+    tree.onCall = [&](const char*, const std::wstring&) { underLock += store.File().locked; };
     std::vector<int> removed;
     for (int hour : {9, 10, 11}) removed.push_back(Tick(4, At(2026, 12, 9, hour, 0), Options(0, 1, 0, 0)).removed);
     EXPECT_EQ(removed, (std::vector<int>{100, 100, 52}));

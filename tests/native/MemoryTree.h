@@ -62,6 +62,7 @@ public:
     }
     bool Stat(const std::wstring& root, const std::wstring& path, TreeEntry& out) override {
         ++stats;
+        if (onCall) onCall("Stat", path);
         const auto it = nodes.find(path);
         if (it == nodes.end() || !ReachedWithoutLinks(root, path)) return false;
         out = EntryOf(path.substr(path.rfind(L'\\') + 1), it->second);
@@ -69,6 +70,7 @@ public:
     }
     bool DigestFile(const std::wstring& path, FileDigest& out) override {
         digested.push_back(path);
+        if (onCall) onCall("DigestFile", path);
         const auto it = nodes.find(path);
         if (it == nodes.end() || it->second.kind != EntryKind::File) return false;
         out = DigestOf(it->second.bytes.data(), it->second.bytes.size());
@@ -76,7 +78,7 @@ public:
     }
     RemoveOutcome RemoveFile(const std::wstring& root, const std::wstring& path, const TreeEntry& seen) override {
         removes.push_back(path);
-        if (onRemove) onRemove(path);
+        if (onCall) onCall("RemoveFile", path);
         if (!ReachedWithoutLinks(root, path)) return RemoveOutcome::Gone;
         const auto it = nodes.find(path);
         if (it == nodes.end()) return RemoveOutcome::Gone;
@@ -90,6 +92,7 @@ public:
     }
     bool RemoveEmptyFolder(const std::wstring& root, const std::wstring& path, const FileIdentity& seen) override {
         folderRemoves.push_back(path);
+        if (onCall) onCall("RemoveEmptyFolder", path);
         if (path == root || !ReachedWithoutLinks(root, path)) return false;
         const auto it = nodes.find(path);
         if (it == nodes.end() || it->second.kind != EntryKind::Directory ||
@@ -138,5 +141,5 @@ public:
     std::set<std::wstring> unlistable;
     int lists = 0, stats = 0;
     std::vector<std::wstring> listed, digested, removes, folderRemoves;
-    std::function<void(const std::wstring&)> onRemove;  // called as a file is about to go
+    std::function<void(const char* call, const std::wstring& path)> onCall;  // as a call that touches a file begins
 };

@@ -115,23 +115,30 @@ TEST(Win32FileTreeTest, AHeldCopyStaysThePathsUntilItIsDeletedThroughTheHold) {
     EXPECT_FALSE(hold->RemoveEmptyFolder(root.path(), FileIdentity{}));
 }
 
-// A folder made for the copy is held ready to be removed through the hold; where another
-// holds it already, it is held as the others and removed by opening it again. Where another held
-// the copy itself (so that it is deleted by path), the folder does not stand in the way.
+// A folder made for the copy is held ready to be removed through the hold, and only if it is
+// the folder recorded and empty; where another holds it already, it is held as the others and
+// removed by opening it again. Where another held the copy itself (so that it is deleted by
+// path), the folder does not stand in the way.
 TEST(Win32FileTreeTest, ANewFolderIsRemovedThroughItsHold) {
     ScratchDir root;
-    const std::wstring day = root / L"09", copy = day + L"\\plan_0900.dwg";
+    const std::wstring day = root / L"09", copy = day + L"\\plan_0900.dwg", note = day + L"\\note.txt";
     const auto openShared = [](const std::wstring& path) {
         return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     };
     struct Case {
         bool folderHeld, copyHeld;  // by another, without sharing deletion, when the hold begins
+        bool noteBeside;            // someone else's file beside the copy
+        bool otherIdentity;         // the folder recorded was another
+        bool removed;
     };
-    for (const Case c : {Case{false, false}, Case{true, false}, Case{false, true}}) {
+    for (const Case c : {Case{false, false, false, false, true}, Case{true, false, false, false, true},
+                         Case{false, true, false, false, true}, Case{false, false, true, false, false},
+                         Case{false, false, false, true, false}}) {
         ASSERT_TRUE(CreateDirectoryW(day.c_str(), nullptr));
         WriteFileBytes(copy, "1234");
-        const FileIdentity id = IdentityOf(day);
+        if (c.noteBeside) WriteFileBytes(note, "mine");
+        const FileIdentity id = c.otherIdentity ? IdentityOf(root.path()) : IdentityOf(day);
         const HANDLE other = c.folderHeld ? openShared(day) : c.copyHeld ? openShared(copy) : INVALID_HANDLE_VALUE;
         Win32FileTree tree;
         TreeEntry seen;
@@ -142,9 +149,12 @@ TEST(Win32FileTreeTest, ANewFolderIsRemovedThroughItsHold) {
         EXPECT_EQ(probe == INVALID_HANDLE_VALUE, !c.folderHeld);
         if (probe != INVALID_HANDLE_VALUE) CloseHandle(probe);
         if (other != INVALID_HANDLE_VALUE) CloseHandle(other);
-        EXPECT_EQ(hold->Remove(seen), RemoveOutcome::Removed) << c.folderHeld << c.copyHeld;
-        EXPECT_TRUE(hold->RemoveEmptyFolder(day, id));
-        EXPECT_FALSE(PathExists(day)) << c.folderHeld << c.copyHeld;
+        EXPECT_EQ(hold->Remove(seen), RemoveOutcome::Removed);
+        EXPECT_EQ(hold->RemoveEmptyFolder(day, id), c.removed);
+        EXPECT_EQ(PathExists(day), !c.removed);
+        EXPECT_EQ(PathExists(note), c.noteBeside);
+        DeleteFileW(note.c_str());
+        RemoveDirectoryW(day.c_str());
     }
 }
 
