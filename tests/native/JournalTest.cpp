@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <map>
 #include <random>
 #include <tuple>
@@ -103,6 +104,24 @@ TEST(JournalLineTest, WhatIsWrittenReadsBackAndNothingElseReads) {
             bad[i] = static_cast<char>(bad[i] ^ 0x20);
             EXPECT_FALSE(ParseJournalLine(bad, back)) << i;
             EXPECT_FALSE(ParseJournalLine(body.substr(0, i), back)) << i;
+        }
+    }
+    // Numbers up to the largest 64-bit value read back; one more, with a good checksum, is no line.
+    const std::string plain = Line(made);
+    const std::size_t sizeAt = plain.find("\t8388608\t") + 1;
+    for (const auto& [size, reads] : std::vector<std::pair<std::string, bool>>{{"18446744073709551615", true},
+                                                                               {"1844674407370955161", true},
+                                                                               {"18446744073709551616", false},
+                                                                               {"99999999999999999999", false},
+                                                                               {"184467440737095516150", false}}) {
+        std::string body = plain.substr(0, plain.rfind('\t'));
+        body.replace(sizeAt, 7, size);
+        char crc[9];
+        snprintf(crc, sizeof crc, "%08x", Crc32(body.data(), body.size()));
+        JournalRecord back;
+        EXPECT_EQ(ParseJournalLine(body + "\t" + crc, back), reads) << size;
+        if (reads) {
+            EXPECT_EQ(std::to_string(back.size), size);
         }
     }
     // The journal's index keeps every field of a copy's line, not only what it indexes by.
