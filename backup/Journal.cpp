@@ -54,6 +54,36 @@ bool PathField(const std::wstring& path, std::string& out) {
     return true;
 }
 
+// The hash of a sequence of UTF-16 code units (a folded path), fed one at a time, four to a word.
+// (A wider unit, as a native wide string may hold, is taken by its low 16 bits xor the rest.)
+class UnitHash {
+public:
+    void Add(uint32_t unit) {
+        word_ |= static_cast<uint64_t>((unit ^ (unit >> 16)) & 0xFFFFu) << (16 * n_);
+        if (++n_ == 4) Mix();
+    }
+    // Four units at once, the first in the low bits; only where a word was just completed.
+    void AddFour(uint64_t units) {
+        word_ = units;
+        Mix();
+    }
+    std::size_t Finish() {
+        if (n_ > 0) Mix();
+        h_ ^= h_ >> 32;
+        return static_cast<std::size_t>(h_ * 0xD6E8FEB86659FD93u);
+    }
+
+private:
+    void Mix() {
+        h_ = (h_ ^ word_) * 0x9E3779B97F4A7C15u;
+        h_ ^= h_ >> 29;
+        word_ = 0;
+        n_ = 0;
+    }
+    uint64_t h_ = 0x243F6A8885A308D3u, word_ = 0;
+    int n_ = 0;
+};
+
 // The tab-separated fields of a line, as views into it; false for more than `kMaxFields`.
 constexpr std::size_t kMaxFields = 12;
 struct Fields {
@@ -182,6 +212,14 @@ const char* SessionWord(JournalRecord::Kind kind) {
     }
 }
 
+// A path field of ASCII letters and signs alone: its own decoding.
+bool AsciiPathField(std::string_view text) {
+    if (text.empty()) return false;
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) return false;
+    return true;
+}
+
 // Decodes into `out` (keeping its capacity); false for a path no line can hold.
 bool ParsePathField(std::string_view text, std::wstring& out) {
     if (text.empty()) return false;
@@ -264,9 +302,15 @@ namespace {
 
 // The fields of a line; `path` and `drawing` receive its paths decoded (where it has them),
 // but a drawing spelling that `known` takes (a drawing path known to be good) is taken as it is.
+// With `pathDecoded`, a copy's path of ASCII alone is not decoded, and `*pathDecoded` says whether
+// `path` was.
 template <typename Known>
 bool ParseFields(std::string_view line, JournalLineFields& out, std::wstring& path, std::wstring& drawing,
-                 Known&& known) {
+                 Known&& known, bool* pathDecoded = nullptr) {
+    const auto copyPath = [&](std::string_view text) {
+        if (pathDecoded) *pathDecoded = !AsciiPathField(text);
+        return (pathDecoded && !*pathDecoded) || ParsePathField(text, path);
+    };
     const std::size_t last = line.rfind('\t');
     uint64_t crc = 0;
     if (last == std::string_view::npos || !ParseHex(line.substr(last + 1), 8, crc) || Crc32(line.data(), last) != crc)
@@ -282,7 +326,7 @@ bool ParseFields(std::string_view line, JournalLineFields& out, std::wstring& pa
         return true;
     }
     if (f[0] == "gone") {
-        if (f.size != 2 || !ParsePathField(f[1], path)) return false;
+        if (f.size != 2 || !copyPath(f[1])) return false;
         r.kind = JournalRecord::Kind::Gone;
         r.path = f[1];
         out = r;
@@ -323,7 +367,7 @@ bool ParseFields(std::string_view line, JournalLineFields& out, std::wstring& pa
         r.hasDigest = true;
     }
     if (!known(f[8]) && !ParsePathField(f[8], drawing)) return false;
-    if (!ParsePathField(f[9], path)) return false;
+    if (!copyPath(f[9])) return false;
     r.drawing = f[8];
     r.path = f[9];
     out = r;
@@ -384,7 +428,18 @@ std::size_t CompleteLinesEnd(std::string_view bytes) {
 
 // ---- Journal ----------------------------------------------------------------------
 
-Journal::Journal(JournalStore& store, NameOrder order, NameFold fold) : store_(store), order_(order), fold_(fold) {}
+Journal::Journal(JournalStore& store, NameOrder order, NameFold fold) : store_(store), order_(order), fold_(fold) {
+    // The fold is made code unit by code unit: its table for the ASCII letters and signs serves
+    // a path that holds no other, where it keeps them ASCII.
+    std::wstring ascii(128, L'\0');
+    for (std::size_t c = 0; c < ascii.size(); ++c) ascii[c] = static_cast<wchar_t>(c);
+    fold_(ascii);
+    asciiFolds_ = ascii.size() == 128;
+    for (std::size_t c = 0; asciiFolds_ && c < 128; ++c) {
+        asciiFolds_ = ascii[c] >= 0 && ascii[c] < 0x80;
+        asciiFold_[c] = static_cast<uint8_t>(ascii[c]);
+    }
+}
 
 std::string_view Journal::PathStore::Keep(std::string_view text) {
     constexpr std::size_t kBlock = std::size_t{64} << 10;
@@ -408,7 +463,27 @@ void Journal::PathStore::Clear() {
 std::size_t Journal::PathHash(const std::wstring& path, std::wstring& folded) const {
     folded = path;
     fold_(folded);
-    return std::hash<std::wstring>()(folded);
+    UnitHash hash;
+    for (const wchar_t unit : folded) hash.Add(static_cast<uint32_t>(unit));
+    return hash.Finish();
+}
+
+bool Journal::AsciiPathHash(std::string_view utf8, std::size_t& hash) const {
+    if (!asciiFolds_) return false;
+    UnitHash h;
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    std::size_t i = 0;
+    for (; i + 4 <= utf8.size(); i += 4) {
+        if ((p[i] | p[i + 1] | p[i + 2] | p[i + 3]) >= 0x80) return false;
+        h.AddFour(uint64_t{asciiFold_[p[i]]} | uint64_t{asciiFold_[p[i + 1]]} << 16 |
+                  uint64_t{asciiFold_[p[i + 2]]} << 32 | uint64_t{asciiFold_[p[i + 3]]} << 48);
+    }
+    for (; i < utf8.size(); ++i) {
+        if (p[i] >= 0x80) return false;
+        h.Add(asciiFold_[p[i]]);
+    }
+    hash = h.Finish();
+    return true;
 }
 
 Journal::Slot& Journal::LiveIndex::Add(std::size_t hash) {
@@ -459,13 +534,18 @@ void Journal::LiveIndex::Clear() {
     slots_.Clear();
 }
 
-std::size_t Journal::FindLive(const std::wstring& path, std::string_view utf8, std::size_t hash) const {
-    std::wstring other;
+std::size_t Journal::FindLive(const std::wstring* path, std::string_view utf8, std::size_t hash) const {
+    std::wstring other, decoded;
     // The same spelling, or a path the order takes for the same one.
     const std::size_t whole = live_.Find(hash, [&](const Slot& slot) {
         if (!slot.kept) return false;
         const std::string_view kept = slot.kept->line.path;
-        return (!utf8.empty() && kept == utf8) || (Utf8ToWide(kept, other) && order_(other, path) == 0);
+        if (!utf8.empty() && kept == utf8) return true;
+        if (!path) {
+            if (!Utf8ToWide(utf8, decoded)) return false;
+            path = &decoded;
+        }
+        return Utf8ToWide(kept, other) && order_(other, *path) == 0;
     });
     if (whole != LiveIndex::kNone || !someCompact_) return whole;
     return live_.Find(hash, [](const Slot& slot) { return slot.kept == nullptr; });
@@ -474,7 +554,7 @@ std::size_t Journal::FindLive(const std::wstring& path, std::string_view utf8, s
 std::size_t Journal::FindLive(std::string_view utf8) const {
     std::wstring path, folded;
     if (!Utf8ToWide(utf8, path)) return LiveIndex::kNone;
-    return FindLive(path, utf8, PathHash(path, folded));
+    return FindLive(&path, utf8, PathHash(path, folded));
 }
 
 uint32_t Journal::FindDrawing(std::string_view utf8) const {
@@ -574,7 +654,8 @@ void Journal::Apply(std::string_view bytes) {
         JournalLineFields f;
         uint32_t drawing = kNoDrawing;  // a spelling read before: decoded and checked then
         const auto known = [&](std::string_view utf8) { return (drawing = FindDrawing(utf8)) != kNoDrawing; };
-        if (ParseFields(bytes.substr(start, lf - start), f, wide_, drawingWide_, known)) {
+        bool decoded = true;  // the copy's path in wide_
+        if (ParseFields(bytes.substr(start, lf - start), f, wide_, drawingWide_, known, &decoded)) {
             ++lines_;
             const uint64_t order = next_++;
             const bool live = f.kind == JournalRecord::Kind::Made || f.kind == JournalRecord::Kind::Adopted;
@@ -582,8 +663,11 @@ void Journal::Apply(std::string_view bytes) {
             std::size_t hash = 0;
             if (live || f.kind == JournalRecord::Kind::Gone) {
                 // A later line for the path takes the earlier one's place.
-                hash = PathHash(wide_, folded_);
-                const std::size_t at = FindLive(wide_, f.path, hash);
+                if (decoded || !AsciiPathHash(f.path, hash)) {
+                    if (!decoded) decoded = Utf8ToWide(f.path, wide_);
+                    hash = PathHash(wide_, folded_);
+                }
+                const std::size_t at = FindLive(decoded ? &wide_ : nullptr, f.path, hash);
                 Slot* const earlier = at != LiveIndex::kNone ? live_.At(at) : nullptr;
                 if (earlier) Unindex(*earlier);
                 if (!live) {
@@ -911,7 +995,7 @@ std::optional<Journal::Entry> Journal::Find(const std::wstring& path) {
     std::wstring folded;
     const std::size_t hash = PathHash(path, folded);
     for (int tries = 0;; ++tries) {
-        const std::size_t at = FindLive(path, {}, hash);
+        const std::size_t at = FindLive(&path, {}, hash);
         if (at == LiveIndex::kNone) return std::nullopt;
         const Slot& slot = *live_.At(at);
         if (slot.kept) return EntryOf(*slot.kept);

@@ -340,10 +340,13 @@ private:
     void Clear();
     // The hash of the folded path, the fold made in `folded` (a buffer kept for it).
     std::size_t PathHash(const std::wstring& path, std::wstring& folded) const;
+    // The same from a path's UTF-8 spelling, where it is ASCII alone; false otherwise.
+    bool AsciiPathHash(std::string_view utf8, std::size_t& hash) const;
     // The position in the index of the live copy at `path` (`utf8` its spelling in a line, or
-    // empty), whose folded path hashes to `hash`: the copy kept whole at that path, or else the
-    // first not kept whole with that hash; LiveIndex::kNone when there is none.
-    std::size_t FindLive(const std::wstring& path, std::string_view utf8, std::size_t hash) const;
+    // empty; `path` null where only that is at hand), whose folded path hashes to `hash`: the
+    // copy kept whole at that path, or else the first not kept whole with that hash;
+    // LiveIndex::kNone when there is none.
+    std::size_t FindLive(const std::wstring* path, std::string_view utf8, std::size_t hash) const;
     std::size_t FindLive(std::string_view utf8) const;
     std::vector<const Kept*> InOrder() const;  // the live copies in journal order
     static constexpr uint32_t kNoDrawing = ~uint32_t{0};
@@ -374,6 +377,8 @@ private:
     uint64_t next_ = 0;
     std::size_t lines_ = 0;  // lines that counted since the file's start
     bool loaded_ = false;
+    uint8_t asciiFold_[128] = {};       // the fold of each ASCII code unit
+    bool asciiFolds_ = false;           // to an ASCII one
     bool locked_ = false;               // the store's lock taken
     bool keepLock_ = false;             // and kept until ReleaseLock
     bool narrowed_ = false;             // not every line kept whole

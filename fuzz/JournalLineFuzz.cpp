@@ -1,8 +1,9 @@
 // Asserts: whatever the journal's parser accepts as a line is exactly what its writer writes
 // for the record read (so no line means anything but what the writer meant), and a journal
-// read from any bytes holds only records with a path.
+// read from any bytes holds only records with a path, each found again by it.
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,8 +55,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Journal journal(store, AsciiFoldedOrder, AsciiFold);
     if (!journal.Refresh()) abort();
     const std::vector<Journal::Entry> live = journal.Live();
-    for (const Journal::Entry& e : live)
+    for (const Journal::Entry& e : live) {
         if (e.record.path.empty() || !e.record.Live()) abort();
+        // Found again by its path as a caller spells it (hashed from the decoded path).
+        const std::optional<Journal::Entry> found = journal.Find(e.record.path);
+        if (!found || found->order != e.order) abort();
+    }
     // Kept whole for one drawing only, the journal finds the same copies of every drawing.
     if (!live.empty()) {
         BytesStore again(bytes);
