@@ -436,7 +436,7 @@ Journal::Journal(JournalStore& store, NameOrder order, NameFold fold) : store_(s
     fold_(ascii);
     asciiFolds_ = ascii.size() == 128;
     for (std::size_t c = 0; asciiFolds_ && c < 128; ++c) {
-        asciiFolds_ = ascii[c] >= 0 && ascii[c] < 0x80;
+        asciiFolds_ = static_cast<uint32_t>(ascii[c]) < 0x80;
         asciiFold_[c] = static_cast<uint8_t>(ascii[c]);
     }
 }
