@@ -58,8 +58,9 @@ bool PathField(const std::wstring& path, std::string& out) {
 // (A wider unit, as a native wide string may hold, is taken by its low 16 bits xor the rest.)
 class UnitHash {
 public:
+    static uint64_t Unit(uint32_t unit) { return (unit ^ (unit >> 16)) & 0xFFFFu; }
     void Add(uint32_t unit) {
-        word_ |= static_cast<uint64_t>((unit ^ (unit >> 16)) & 0xFFFFu) << (16 * n_);
+        word_ |= Unit(unit) << (16 * n_);
         if (++n_ == 4) Mix();
     }
     // Four units at once, the first in the low bits; only where a word was just completed.
@@ -464,7 +465,11 @@ std::size_t Journal::PathHash(const std::wstring& path, std::wstring& folded) co
     folded = path;
     fold_(folded);
     UnitHash hash;
-    for (const wchar_t unit : folded) hash.Add(static_cast<uint32_t>(unit));
+    const auto unit = [&](std::size_t i) { return UnitHash::Unit(static_cast<uint32_t>(folded[i])); };
+    std::size_t i = 0;
+    for (; i + 4 <= folded.size(); i += 4)
+        hash.AddFour(unit(i) | unit(i + 1) << 16 | unit(i + 2) << 32 | unit(i + 3) << 48);
+    for (; i < folded.size(); ++i) hash.Add(static_cast<uint32_t>(folded[i]));
     return hash.Finish();
 }
 
