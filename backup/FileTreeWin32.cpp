@@ -415,16 +415,13 @@ public:
         file_.reset();
         // Any other folder is not on the copy's way, and none held lies below it.
         if (held == folders_.size()) return HeldCopy::RemoveEmptyFolder(folder, seen);
-        if (held + 1 == folders_.size() && innermostToDelete_) {
-            // Held open for deleting already; it goes as it is let go.
-            innermostToDelete_ = false;
-            const unique_file self = std::move(folders_.back());
-            folders_.pop_back();
-            return win_.RemoveFolderWhileHeld(root_, folder, seen, self.get());
-        }
+        // The copy's own folder, where it was held open for deleting, goes through that handle
+        // as it is let go; any other is opened again.
+        const bool throughHold = held + 1 == folders_.size() && innermostToDelete_;
         innermostToDelete_ = false;
+        unique_file self = throughHold ? std::move(folders_.back()) : unique_file();
         folders_.resize(held);
-        return win_.RemoveFolderWhileHeld(root_, folder, seen);
+        return win_.RemoveFolderWhileHeld(root_, folder, seen, throughHold ? self.get() : nullptr);
     }
 
 private:

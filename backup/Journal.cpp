@@ -54,36 +54,30 @@ bool PathField(const std::wstring& path, std::string& out) {
     return true;
 }
 
-// The hash of a sequence of UTF-16 code units (a folded path), fed one at a time, four to a word.
-// (A wider unit, as a native wide string may hold, is taken by its low 16 bits xor the rest.)
-class UnitHash {
-public:
-    static uint64_t Unit(uint32_t unit) { return (unit ^ (unit >> 16)) & 0xFFFFu; }
-    void Add(uint32_t unit) {
-        word_ |= Unit(unit) << (16 * n_);
-        if (++n_ == 4) Mix();
+// The hash of a sequence of `count` UTF-16 code units (a folded path), `unit(i)` the i-th, four
+// to a word. (A wider unit, as a native wide string may hold, is taken by its low 16 bits xor the
+// rest.)
+template <typename UnitAt>
+std::size_t HashOfUnits(std::size_t count, UnitAt&& unit) {
+    const auto u = [&](std::size_t i) {
+        const auto v = static_cast<uint64_t>(unit(i));
+        return (v ^ (v >> 16)) & 0xFFFFu;
+    };
+    uint64_t h = 0x243F6A8885A308D3u;
+    const auto mix = [&h](uint64_t word) {
+        h = (h ^ word) * 0x9E3779B97F4A7C15u;
+        h ^= h >> 29;
+    };
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4) mix(u(i) | u(i + 1) << 16 | u(i + 2) << 32 | u(i + 3) << 48);
+    if (i < count) {
+        uint64_t word = 0;
+        for (int shift = 0; i < count; ++i, shift += 16) word |= u(i) << shift;
+        mix(word);
     }
-    // Four units at once, the first in the low bits; only where a word was just completed.
-    void AddFour(uint64_t units) {
-        word_ = units;
-        Mix();
-    }
-    std::size_t Finish() {
-        if (n_ > 0) Mix();
-        h_ ^= h_ >> 32;
-        return static_cast<std::size_t>(h_ * 0xD6E8FEB86659FD93u);
-    }
-
-private:
-    void Mix() {
-        h_ = (h_ ^ word_) * 0x9E3779B97F4A7C15u;
-        h_ ^= h_ >> 29;
-        word_ = 0;
-        n_ = 0;
-    }
-    uint64_t h_ = 0x243F6A8885A308D3u, word_ = 0;
-    int n_ = 0;
-};
+    h ^= h >> 32;
+    return static_cast<std::size_t>(h * 0xD6E8FEB86659FD93u);
+}
 
 // The tab-separated fields of a line, as views into it; false for more than `kMaxFields`.
 constexpr std::size_t kMaxFields = 12;
@@ -464,30 +458,15 @@ void Journal::PathStore::Clear() {
 std::size_t Journal::PathHash(const std::wstring& path, std::wstring& folded) const {
     folded = path;
     fold_(folded);
-    UnitHash hash;
-    const auto unit = [&](std::size_t i) { return UnitHash::Unit(static_cast<uint32_t>(folded[i])); };
-    std::size_t i = 0;
-    for (; i + 4 <= folded.size(); i += 4)
-        hash.AddFour(unit(i) | unit(i + 1) << 16 | unit(i + 2) << 32 | unit(i + 3) << 48);
-    for (; i < folded.size(); ++i) hash.Add(static_cast<uint32_t>(folded[i]));
-    return hash.Finish();
+    return HashOfUnits(folded.size(), [&](std::size_t i) { return static_cast<uint32_t>(folded[i]); });
 }
 
 bool Journal::AsciiPathHash(std::string_view utf8, std::size_t& hash) const {
     if (!asciiFolds_) return false;
-    UnitHash h;
     const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
-    std::size_t i = 0;
-    for (; i + 4 <= utf8.size(); i += 4) {
-        if ((p[i] | p[i + 1] | p[i + 2] | p[i + 3]) >= 0x80) return false;
-        h.AddFour(uint64_t{asciiFold_[p[i]]} | uint64_t{asciiFold_[p[i + 1]]} << 16 |
-                  uint64_t{asciiFold_[p[i + 2]]} << 32 | uint64_t{asciiFold_[p[i + 3]]} << 48);
-    }
-    for (; i < utf8.size(); ++i) {
+    for (std::size_t i = 0; i < utf8.size(); ++i)
         if (p[i] >= 0x80) return false;
-        h.Add(asciiFold_[p[i]]);
-    }
-    hash = h.Finish();
+    hash = HashOfUnits(utf8.size(), [&](std::size_t i) { return asciiFold_[p[i]]; });
     return true;
 }
 
