@@ -47,12 +47,12 @@ std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.rfi
 
 Win32JournalStore::Win32JournalStore(std::wstring path) : path_(std::move(path)) {}
 
-bool Win32JournalStore::IdentityAndSize(HANDLE file, FileIdentity& id, uint64_t& size) {
-    // The journal stays in its folder, and so on one volume: its serial number is asked once.
+bool Win32JournalStore::IndexAndSize(HANDLE file, uint64_t& index, uint64_t& size) {
+    // The journal stays at one path in its folder: a rewrite moved into place shows as another
+    // file index. The volume is not asked for (a slow call), since the file does not move away.
     HandleLook look;
-    if (!LookThroughHandle(file, look) || (!volumeKnown_ && !VolumeSerialOf(file, volume_))) return false;
-    volumeKnown_ = true;
-    id = FileIdentity{volume_, look.index};
+    if (!LookThroughHandle(file, look)) return false;
+    index = look.index;
     size = look.size;
     return true;
 }
@@ -94,15 +94,14 @@ bool Win32JournalStore::ReadNewInRuns(const std::function<void()>& restart,
         offset_ = 0;
         return true;
     }
-    FileIdentity id;
-    uint64_t size = 0;
-    if (!IdentityAndSize(file.get(), id, size)) return false;
-    if (!known_ || id != id_ || size < offset_) {
+    uint64_t index = 0, size = 0;
+    if (!IndexAndSize(file.get(), index, size)) return false;
+    if (!known_ || index != index_ || size < offset_) {
         if (known_) restart();
         offset_ = 0;
     }
     known_ = true;
-    id_ = id;
+    index_ = index;
     LARGE_INTEGER at;
     at.QuadPart = static_cast<LONGLONG>(offset_);
     if (size > offset_ && !SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) return false;
@@ -156,14 +155,13 @@ bool Win32JournalStore::Append(const std::string& lines, bool& created) {
     text += lines;
     if (!WriteAll(file.get(), text.data(), text.size())) return false;
     // Read up to here already (under the same lock), and written from here on by the caller.
-    FileIdentity id;
-    uint64_t end = 0;
-    if (!IdentityAndSize(file.get(), id, end)) {
-        id_ = FileIdentity{};  // matches no file: the next read starts afresh from the file's start
+    uint64_t index = 0, end = 0;
+    if (!IndexAndSize(file.get(), index, end)) {
+        index_ = 0;  // matches no file: the next read starts afresh from the file's start
         return true;
     }
     known_ = true;
-    id_ = id;
+    index_ = index;
     offset_ = end;
     return true;
 }
@@ -188,11 +186,10 @@ bool Win32JournalStore::ReadNewThenAppend(const std::string& lines, std::string&
         created = GetLastError() != ERROR_ALREADY_EXISTS;
     }
     const HANDLE file = appending_.get();
-    FileIdentity id;
-    uint64_t size = 0;
-    if (!IdentityAndSize(file, id, size)) return false;
+    uint64_t index = 0, size = 0;
+    if (!IndexAndSize(file, index, size)) return false;
     uint64_t from = offset_;
-    if (!known_ || id != id_ || size < offset_) {
+    if (!known_ || index != index_ || size < offset_) {
         restarted = known_;
         from = 0;
     }
@@ -204,7 +201,7 @@ bool Win32JournalStore::ReadNewThenAppend(const std::string& lines, std::string&
     const std::size_t complete = CompleteLinesEnd(bytes);
     bytes.resize(complete);
     known_ = true;
-    id_ = id;
+    index_ = index;
     offset_ = from + complete;
     out = std::move(bytes);
     // A torn last line (a writer that died midway) is closed off, never continued.

@@ -34,15 +34,13 @@ public:
     static constexpr std::size_t kRunBytes = 64 * 1024;
 
 private:
-    bool IdentityAndSize(HANDLE file, FileIdentity& id, uint64_t& size);
+    bool IndexAndSize(HANDLE file, uint64_t& index, uint64_t& size);
     std::wstring path_;
     unique_kernel mutex_;
     unique_file appending_;  // the file as ReadNewThenAppend opened it; closed when the lock goes
-    bool known_ = false;     // what was read last: the file's identity and how far
-    FileIdentity id_;
+    bool known_ = false;     // what was read last: the file's index and how far
+    uint64_t index_ = 0;
     uint64_t offset_ = 0;
-    bool volumeKnown_ = false;
-    DWORD volume_ = 0;
 };
 
 // The journal's path for this user; empty when the folder cannot be found.
