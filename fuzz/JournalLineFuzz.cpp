@@ -1,8 +1,11 @@
 // Asserts: whatever the journal's parser accepts as a line is exactly what its writer writes
 // for the record read (so no line means anything but what the writer meant), and a journal
-// read from any bytes holds only records with a path, each found again by it.
+// read from any bytes holds only records with a path, each found again by it in any case of
+// its letters. Each input is also read with every line's checksum made good, so that changed
+// fields get past it and reach the parsing of the fields.
 #include <algorithm>
 #include <cstdlib>
+#include <cwctype>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,6 +37,29 @@ private:
     const std::string whole_ = bytes_;
 };
 
+// Each line's last field replaced by the checksum of what comes before it.
+std::string Sealed(const std::string& bytes) {
+    std::string out;
+    for (std::size_t at = 0; at < bytes.size();) {
+        const std::size_t end = std::min(bytes.find('\n', at), bytes.size());
+        const std::string line = bytes.substr(at, end - at);
+        const std::string body = line.substr(0, std::min(line.rfind('\t'), line.size()));
+        static const char kHex[] = "0123456789abcdef";
+        const uint32_t crc = Crc32(body.data(), body.size());
+        out += body + '\t';
+        for (int shift = 28; shift >= 0; shift -= 4) out += kHex[(crc >> shift) & 0xF];
+        if (end < bytes.size()) out += '\n';
+        at = end + 1;
+    }
+    return out;
+}
+
+std::wstring OtherCase(std::wstring path) {
+    for (wchar_t& c : path)
+        if (c < 0x80 && iswalpha(c)) c = static_cast<wchar_t>(iswupper(c) ? towlower(c) : towupper(c));
+    return path;
+}
+
 std::vector<std::wstring> PathsOf(std::vector<Journal::Entry> entries) {
     std::vector<std::wstring> out;
     for (const Journal::Entry& e : entries) out.push_back(e.record.path);
@@ -41,10 +67,7 @@ std::vector<std::wstring> PathsOf(std::vector<Journal::Entry> entries) {
     return out;
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string bytes(reinterpret_cast<const char*>(data), size);
+void Check(const std::string& bytes) {
     const std::string line = bytes.substr(0, bytes.find('\n'));
     JournalRecord record;
     if (ParseJournalLine(line, record)) {
@@ -58,8 +81,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const Journal::Entry& e : live) {
         if (e.record.path.empty() || !e.record.Live()) abort();
         // Found again by its path as a caller spells it (hashed from the decoded path).
-        const std::optional<Journal::Entry> found = journal.Find(e.record.path);
-        if (!found || found->order != e.order) abort();
+        for (const std::wstring& spelling : {e.record.path, OtherCase(e.record.path)}) {
+            const std::optional<Journal::Entry> found = journal.Find(spelling);
+            if (!found || found->order != e.order) abort();
+        }
     }
     // Kept whole for one drawing only, the journal finds the same copies of every drawing.
     if (!live.empty()) {
@@ -70,5 +95,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const Journal::Entry& e : live)
             if (PathsOf(narrowed.LiveOf(e.record.drawing)) != PathsOf(journal.LiveOf(e.record.drawing))) abort();
     }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    Check(bytes);
+    Check(Sealed(bytes));
     return 0;
 }
