@@ -239,4 +239,31 @@ TEST(Win32JournalStoreTest, ALongJournalReadInRunsReadsAsAWholeReading) {
     EXPECT_EQ(journal.LiveCount(), static_cast<std::size_t>(copies));
 }
 
+// Another process's rewrite, moved into place, is read again from its start, also where it is
+// longer than what was read before (so known by the file, not by its size).
+TEST(Win32JournalStoreTest, ARewriteMovedIntoPlaceIsReadAgainFromItsStart) {
+    ScratchDir dir;
+    const std::wstring path = dir / L"backup-journal.txt";
+    WriteFileBytes(path, "one\n");
+    Win32JournalStore reader(path), writer(path);
+    std::string out;
+    bool restarted = true, created = true;
+    ASSERT_TRUE(reader.ReadNew(out, restarted));
+    EXPECT_EQ(out, "one\n");
+    EXPECT_FALSE(restarted);
+    ASSERT_TRUE(writer.Replace("two\nthree\n"));
+    ASSERT_TRUE(reader.ReadNew(out, restarted));
+    EXPECT_TRUE(restarted);
+    EXPECT_EQ(out, "two\nthree\n");
+    ASSERT_TRUE(writer.Replace("four\nfive\nsix\n"));
+    ASSERT_TRUE(reader.Lock());
+    const bool appended = reader.ReadNewThenAppend("seven\n", out, restarted, created);
+    reader.Unlock();  // the file is closed with the lock
+    ASSERT_TRUE(appended);
+    EXPECT_TRUE(restarted);
+    EXPECT_FALSE(created);
+    EXPECT_EQ(out, "four\nfive\nsix\n");
+    EXPECT_EQ(ReadFileBytes(path), "four\nfive\nsix\nseven\n");
+}
+
 }  // namespace
