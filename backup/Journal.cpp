@@ -461,12 +461,10 @@ std::size_t Journal::PathHash(const std::wstring& path, std::wstring& folded) co
     return HashOfUnits(folded.size(), [&](std::size_t i) { return static_cast<uint32_t>(folded[i]); });
 }
 
-bool Journal::AsciiPathHash(std::string_view utf8, std::size_t& hash) const {
+bool Journal::AsciiPathHash(std::string_view ascii, std::size_t& hash) const {
     if (!asciiFolds_) return false;
-    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
-    for (std::size_t i = 0; i < utf8.size(); ++i)
-        if (p[i] >= 0x80) return false;
-    hash = HashOfUnits(utf8.size(), [&](std::size_t i) { return asciiFold_[p[i]]; });
+    const auto* p = reinterpret_cast<const unsigned char*>(ascii.data());
+    hash = HashOfUnits(ascii.size(), [&](std::size_t i) { return asciiFold_[p[i]]; });
     return true;
 }
 

@@ -340,8 +340,9 @@ private:
     void Clear();
     // The hash of the folded path, the fold made in `folded` (a buffer kept for it).
     std::size_t PathHash(const std::wstring& path, std::wstring& folded) const;
-    // The same from a path's UTF-8 spelling, where it is ASCII alone; false otherwise.
-    bool AsciiPathHash(std::string_view utf8, std::size_t& hash) const;
+    // The same from a path spelt in ASCII alone (as a line's field was found to be); false where
+    // the fold does not keep ASCII in ASCII.
+    bool AsciiPathHash(std::string_view ascii, std::size_t& hash) const;
     // The position in the index of the live copy at `path` (`utf8` its spelling in a line, or
     // empty; `path` null where only that is at hand), whose folded path hashes to `hash`: the
     // copy kept whole at that path, or else the first not kept whole with that hash;
