@@ -21,8 +21,8 @@ const wchar_t kCleanupUsage[] =
     L"  --delete         delete what the rules remove; needs --drawing or --ext\n"
     L"The newest copy of each drawing is always kept, copies stamped later than now and empty\n"
     L"(0-byte) copies are never touched. Nothing is deleted without --delete.\n"
-    L"Exit codes: 0 done; 1 some deletes failed or some date folders could not be read;\n"
-    L"2 bad command line or refused; 3 the backup folder is missing or not a folder.\n";
+    L"Exit codes: 0 done; 1 some planned deletes were not carried out or some date folders could not\n"
+    L"be read; 2 bad command line or refused; 3 the backup folder is missing or not a folder.\n";
 
 std::wstring FormatZone(int minutes) {
     const int a = minutes < 0 ? -minutes : minutes;
@@ -360,7 +360,7 @@ int RunCleanup(FileTree& tree, const CleanupOptions& options, const CleanupNow& 
     }
 
     std::vector<BackupCopy> removed;
-    std::size_t failed = 0, changed = 0;
+    std::size_t failed = 0, changed = 0, gone = 0;
     uint64_t freed = 0;
     for (const BackupCopy* c : doomed) {
         switch (tree.RemoveFile(folder, c->path, c->Seen())) {
@@ -369,6 +369,8 @@ int RunCleanup(FileTree& tree, const CleanupOptions& options, const CleanupNow& 
             freed += c->size;
             break;
         case RemoveOutcome::Gone:
+            ++gone;
+            print(L"no longer there: " + Shown(c->path));
             break;
         case RemoveOutcome::Changed:
             ++changed;
@@ -383,8 +385,11 @@ int RunCleanup(FileTree& tree, const CleanupOptions& options, const CleanupNow& 
     const int folders = RemoveEmptiedDateFolders(tree, folder, removed);
     print(L"deleted " + Copies(removed.size()) + L" (" + FormatBytes(freed) + L") and " + std::to_wstring(folders) +
           L" emptied date folder(s); " + std::to_wstring(failed) + L" could not be deleted" +
-          (changed > 0 ? L"; " + std::to_wstring(changed) + L" changed since listed, left alone" : L""));
-    return failed > 0 ? kCleanupIncomplete : incomplete;
+          (changed > 0 ? L"; " + std::to_wstring(changed) + L" changed since listed, left alone" : L"") +
+          (gone > 0 ? L"; " + std::to_wstring(gone) + L" no longer there" : L""));
+    // A planned delete not carried out (failed, changed or gone) leaves the tree other than the
+    // listing said it would be: the run fails.
+    return failed + changed + gone > 0 ? kCleanupIncomplete : incomplete;
 }
 
 int CleanupMain(const std::vector<std::wstring>& args, FileTree& tree, const CleanupClock& clock,

@@ -31,7 +31,7 @@ extern const wchar_t kCleanupUsage[];
 
 // Exit codes.
 constexpr int kCleanupDone = 0;
-constexpr int kCleanupIncomplete = 1;  // some deletes failed, or some date folders could not be listed
+constexpr int kCleanupIncomplete = 1;  // some planned deletes were not carried out, or date folders could not be read
 constexpr int kCleanupRefused = 2;     // a command line that cannot be used, or a refused one
 constexpr int kCleanupNoFolder = 3;    // the backup folder is missing, not a folder, or cannot be listed
 

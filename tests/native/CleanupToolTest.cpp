@@ -202,23 +202,65 @@ TEST_F(CleanupToolTest, DeleteRemovesExactlyThePlannedCopiesOfTheDrawing) {
     EXPECT_EQ(errors, std::vector<std::wstring>{L"cannot list the backup folder: C:\\missing"});
 }
 
-// Only the deletes that went through count as freed; the rest are named and make the run fail.
-TEST(CleanupToolFreedTest, CountsOnlyTheDeletesThatSucceeded) {
-    MemoryTree tree;
-    tree.AddFile(L"C:\\B\\2026\\12\\01\\plan_0800.dwg", "a");
-    tree.AddFile(L"C:\\B\\2026\\12\\01\\plan_0900.dwg", "bb");
-    tree.AddFile(L"C:\\B\\2026\\12\\01\\plan_1000.dwg", "cccc");
-    tree.AddFile(L"C:\\B\\2026\\12\\01\\plan_1100.dwg", "dddddddd");
-    tree.nodes[L"C:\\B\\2026\\12\\01\\plan_0900.dwg"].undeletable = true;
-    CleanupOptions o;
-    std::wstring error;
-    ASSERT_TRUE(ParseCleanupArgs({L"C:\\B", L"--keep-count", L"1", L"--ext", L"dwg", L"--delete"}, o, error));
-    std::vector<std::wstring> lines;
-    EXPECT_EQ(RunCleanup(
-                  tree, o, CleanupNow{kNow, true, 0}, [&](const std::wstring& l) { lines.push_back(l); },
-                  [](const std::wstring&) {}),
-              1);
-    EXPECT_EQ(lines.back(), L"deleted 2 copies (5 B) and 0 emptied date folder(s); 1 could not be deleted");
+// Each planned delete is carried out or named: one refused, one that finds another file there
+// and one that finds nothing free nothing and fail the run; the deletes around them go ahead.
+TEST(CleanupToolDeleteTest, APlannedDeleteNotCarriedOutIsNamedAndFailsTheRun) {
+    const std::wstring day = L"C:\\B\\2026\\12\\01\\", copy = day + L"plan_0900.dwg";
+    struct Row {
+        std::function<void(MemoryTree&, const std::wstring&)> before;  // done to the copy right before its delete
+        int exit;
+        std::vector<std::wstring> lines, errors;  // lines: after the total line
+        std::vector<std::wstring> left;           // in the day folder afterwards
+    };
+    const std::wstring summary = L"deleted 2 copies (5 B) and 0 emptied date folder(s); ";
+    const std::vector<Row> rows = {
+        {nullptr,
+         0,
+         {L"deleted 3 copies (7 B) and 0 emptied date folder(s); 0 could not be deleted"},
+         {},
+         {L"plan_1100.dwg"}},
+        {[](MemoryTree& t, const std::wstring& p) { t.nodes[p].undeletable = true; },
+         1,
+         {summary + L"1 could not be deleted"},
+         {L"could not delete " + copy},
+         {L"plan_0900.dwg", L"plan_1100.dwg"}},
+        {[](MemoryTree& t, const std::wstring& p) { t.nodes[p].time = 99; },
+         1,
+         {L"left alone, changed since it was listed: " + copy,
+          summary + L"0 could not be deleted; 1 changed since listed, left alone"},
+         {},
+         {L"plan_0900.dwg", L"plan_1100.dwg"}},
+        {[](MemoryTree& t, const std::wstring& p) { t.nodes.erase(p); },
+         1,
+         {L"no longer there: " + copy, summary + L"0 could not be deleted; 1 no longer there"},
+         {},
+         {L"plan_1100.dwg"}},
+    };
+    for (const Row& r : rows) {
+        MemoryTree tree;
+        tree.AddFile(day + L"plan_0800.dwg", "a");
+        tree.AddFile(copy, "bb");
+        tree.AddFile(day + L"plan_1000.dwg", "cccc");
+        tree.AddFile(day + L"plan_1100.dwg", "dddddddd");
+        tree.onCall = [&](const char* call, const std::wstring& path) {
+            if (r.before && std::string(call) == "RemoveFile" && path == copy) r.before(tree, copy);
+        };
+        CleanupOptions o;
+        std::wstring error;
+        ASSERT_TRUE(ParseCleanupArgs({L"C:\\B", L"--keep-count", L"1", L"--ext", L"dwg", L"--delete"}, o, error));
+        std::vector<std::wstring> lines, errors;
+        EXPECT_EQ(RunCleanup(
+                      tree, o, CleanupNow{kNow, true, 0}, [&](const std::wstring& l) { lines.push_back(l); },
+                      [&](const std::wstring& l) { errors.push_back(l); }),
+                  r.exit)
+            << r.lines.back();
+        const auto total = std::find_if(lines.begin(), lines.end(),
+                                        [](const std::wstring& l) { return l.compare(0, 7, L"total: ") == 0; });
+        ASSERT_NE(total, lines.end());
+        EXPECT_EQ(std::vector<std::wstring>(total + 1, lines.end()), r.lines);
+        EXPECT_EQ(errors, r.errors) << r.lines.back();
+        EXPECT_EQ(tree.Below(L"C:\\B\\2026\\12\\01"), r.left) << r.lines.back();
+    }
 }
 
 // Copies whose names differ only in ASCII letter case are copies of one drawing.
@@ -615,7 +657,7 @@ private:
 
 // A day folder swapped for a link mid-run, to an outside folder whose files are hard links of
 // the listed copies (same device, inode, size and time): nothing there or in the moved folder
-// is deleted, the copy is reported as left alone, and the rest of the plan goes ahead.
+// is deleted, the copy is reported as left alone, the rest of the plan goes ahead and the run fails.
 TEST_F(PosixCleanupTest, DayFolderSwappedForALinkMidRunIsNotPassedThrough) {
     const std::string day = root_ + "/B/2026/11/01";
     Write("outside/11/01/keep.txt", "x");
@@ -629,7 +671,7 @@ TEST_F(PosixCleanupTest, DayFolderSwappedForALinkMidRunIsNotPassedThrough) {
     CleanupOptions o;
     std::wstring error;
     ASSERT_TRUE(ParseCleanupArgs({Wide("/B"), L"--keep-count", L"1", L"--ext", L"dwg", L"--delete"}, o, error));
-    EXPECT_EQ(RunIn(tree, o), 0);
+    EXPECT_EQ(RunIn(tree, o), 1);
 
     const std::string after = Snapshot();
     for (const char* kept : {"/outside/11/01/plan_0800.dwg = B/2026/11/01/plan_0800.dwg\n",
