@@ -690,6 +690,58 @@ TEST_F(PosixCleanupTest, DayFolderSwappedForALinkMidRunIsNotPassedThrough) {
               L"changed since listed, left alone");
 }
 
+// A delete goes through only for the very file it was shown (device and inode, size, time),
+// reached through real folders: a folder on the way that is missing finds it gone, one that is
+// no longer a real folder finds it changed; nothing is deleted then.
+TEST_F(PosixCleanupTest, RemoveFileDeletesOnlyTheFileItWasShown) {
+    struct Row {
+        std::string dir;  // below B: holds d/copy.dwg
+        std::function<void(const std::string& dir)> change;
+        RemoveOutcome outcome;
+        std::string after;  // Snapshot of the dir
+    };
+    const auto aside = [](const std::string& dir) {
+        ASSERT_EQ(rename((dir + "/d").c_str(), (dir + "/aside").c_str()), 0);
+    };
+    const std::vector<Row> rows = {
+        {"same", nullptr, RemoveOutcome::Removed, "/B/same/d/\n"},
+        {"replaced",
+         [](const std::string& dir) {
+             // Another file of the same size and time renamed over the copy.
+             const std::string copy = dir + "/d/copy.dwg", other = dir + "/other";
+             std::ofstream(other) << "COPY";
+             struct stat st;
+             ASSERT_EQ(lstat(copy.c_str(), &st), 0);
+             const struct timespec times[2] = {st.st_atim, st.st_mtim};
+             ASSERT_EQ(utimensat(AT_FDCWD, other.c_str(), times, 0), 0);
+             ASSERT_EQ(rename(other.c_str(), copy.c_str()), 0);
+         },
+         RemoveOutcome::Changed, "/B/replaced/d/\n/B/replaced/d/copy.dwg = COPY\n"},
+        {"gone", aside, RemoveOutcome::Gone, "/B/gone/aside/\n/B/gone/aside/copy.dwg = copy\n"},
+        {"file",
+         [&](const std::string& dir) {
+             aside(dir);
+             std::ofstream(dir + "/d") << "x";
+         },
+         RemoveOutcome::Changed, "/B/file/aside/\n/B/file/aside/copy.dwg = copy\n/B/file/d = x\n"},
+        {"link",
+         [&](const std::string& dir) {
+             aside(dir);
+             ASSERT_EQ(symlink("aside", (dir + "/d").c_str()), 0);
+         },
+         RemoveOutcome::Changed, "/B/link/aside/\n/B/link/aside/copy.dwg = copy\n/B/link/d -> aside\n"},
+    };
+    PosixFileTree tree(Wide("/B"));
+    for (const Row& r : rows) {
+        Write("B/" + r.dir + "/d/copy.dwg", "copy");
+        TreeEntry seen;
+        ASSERT_TRUE(tree.Stat(Wide("/B"), Wide("/B/" + r.dir + "/d/copy.dwg"), seen)) << r.dir;
+        if (r.change) r.change(root_ + "/B/" + r.dir);
+        EXPECT_EQ(tree.RemoveFile(Wide("/B"), Wide("/B/" + r.dir + "/d/copy.dwg"), seen), r.outcome) << r.dir;
+        EXPECT_EQ(Snapshot("/B/" + r.dir), r.after) << r.dir;
+    }
+}
+
 // A name with a line break in a day folder is no copy, so it can never add a line to the plan.
 TEST_F(PosixCleanupTest, NameWithALineBreakIsNotListed) {
     Write("B/2026/11/01/plan_0700.dwg\n  2026-11-01 06:00  keep    newest", "x");
