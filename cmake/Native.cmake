@@ -8,7 +8,7 @@ if(VARNHOLT_SANITIZE)
 endif()
 
 # The cleanup tool for file servers.
-add_library(varnholt_cleanup STATIC cleanup/CleanupTool.cpp cleanup/PosixFileTree.cpp)
+add_library(varnholt_cleanup STATIC cleanup/CleanupTool.cpp cleanup/PosixFileTree.cpp cleanup/CleanupPosix.cpp)
 target_link_libraries(varnholt_cleanup PUBLIC varnholt_core)
 target_compile_options(varnholt_cleanup PRIVATE -Wall -Wextra)
 add_executable(varnholt-cleanup cleanup/CleanupMainPosix.cpp)

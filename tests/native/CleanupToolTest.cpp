@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "MemoryTree.h"
+#include "cleanup/CleanupPosix.h"
 #include "cleanup/CleanupTool.h"
 #include "cleanup/PosixFileTree.h"
 
@@ -772,12 +773,12 @@ TEST_F(PosixCleanupTest, BackupFolderThroughALinkOrMissing) {
          {L"cannot list the backup folder: " + Wide("/B/plan_202612081200.dwg") + L": Not a directory"}},
     };
     for (const Row& r : rows) {
-        PosixFileTree tree(Wide(r.folder));
+        const std::vector<std::wstring> args = {Wide(r.folder), L"--now", L"2026-12-09 09:05", L"--zone", L"+00:00"};
+        PosixFileTree tree = PosixTreeFor(args);
         lines_.clear();
         errors_.clear();
         const int exit = CleanupMain(
-            {Wide(r.folder), L"--now", L"2026-12-09 09:05", L"--zone", L"+00:00"}, tree,
-            [](ClockReading&) { return false; }, [this](const std::wstring& l) { lines_.push_back(l); },
+            args, tree, [](ClockReading&) { return false; }, [this](const std::wstring& l) { lines_.push_back(l); },
             [this](const std::wstring& l) { errors_.push_back(l); });
         EXPECT_EQ(exit, r.exit) << r.folder;
         EXPECT_EQ(errors_, r.errors) << r.folder;
@@ -785,6 +786,28 @@ TEST_F(PosixCleanupTest, BackupFolderThroughALinkOrMissing) {
             EXPECT_NE(std::find(lines_.begin(), lines_.end(), L"plan.dwg: 4 copies"), lines_.end()) << r.folder;
         }
     }
+}
+
+// The clock's zone is the machine's, east of UTC positive.
+TEST(PosixClockTest, ReadsTheZonesOffsetFromUtc) {
+    const char* const was = std::getenv("TZ");
+    const std::string saved = was ? was : "";
+    const struct Row {
+        const char* tz;
+        int offset;
+    } rows[] = {{"KST-9", 540}, {"EST5", -300}, {"IST-5:30", 330}, {"UTC0", 0}};
+    for (const Row& r : rows) {
+        setenv("TZ", r.tz, 1);
+        tzset();
+        ClockReading reading;
+        EXPECT_TRUE(ReadPosixClock(reading)) << r.tz;
+        EXPECT_EQ(reading.offsetMinutes, r.offset) << r.tz;
+    }
+    if (was)
+        setenv("TZ", saved.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
 }
 
 TEST(Utf8Test, ConvertsStrictly) {
