@@ -354,17 +354,29 @@ TEST_F(TickTest, FailedDeleteIsSilentAndTriedAgainAtTheNextTick) {
 }
 
 // A copy is never deleted because of a copy that is gone: a kept copy the plan depends on is
-// checked first, and one that is missing drops out before anything is deleted.
+// checked first, and one that is missing, or another file of its size and time standing in its
+// place, drops out (written gone, and that file left alone) before anything is deleted.
 TEST_F(TickTest, APlanIsMadeAgainWithoutAKeptCopyThatIsGone) {
     tree.AddFolder(F);
     const HousekeepingSettings thin = Options(0, 0, 0, 1);
-    Tick(1, At(2026, 12, 5, 9, 0), kJournalOnly);
-    Tick(1, At(2026, 12, 5, 10, 0), thin);
-    // The day's newest, which thinning would keep in place of 09:00, was deleted by hand.
-    tree.nodes.erase(Target(1, At(2026, 12, 5, 10, 0)));
+    for (const int day : {5, 6}) {
+        Tick(1, At(2026, 12, day, 9, 0), kJournalOnly);
+        Tick(1, At(2026, 12, day, 10, 0), thin);
+    }
+    // Each day's newest, which thinning would keep in place of 09:00: on the 5th deleted by
+    // hand, on the 6th replaced by another file of the same size and time.
+    const std::wstring deleted = Target(1, At(2026, 12, 5, 10, 0)), replaced = Target(1, At(2026, 12, 6, 10, 0));
+    tree.nodes.erase(deleted);
+    const MemoryTree::Node was = tree.nodes[replaced];
+    tree.AddFile(replaced, was.bytes, was.time);
+    ASSERT_NE(tree.nodes[replaced].index, was.index);
     const TickReport r = Tick(1, At(2026, 12, 9, 9, 0), thin);
     EXPECT_EQ(r.removed, 0);
-    EXPECT_TRUE(tree.Has(Target(1, At(2026, 12, 5, 9, 0))));  // now the day's only copy
+    EXPECT_TRUE(tree.removes.empty());
+    for (const int day : {5, 6}) EXPECT_TRUE(tree.Has(Target(1, At(2026, 12, day, 9, 0))));  // each day's only copy
+    EXPECT_TRUE(tree.Has(replaced));
+    EXPECT_FALSE(journal.Find(deleted).has_value());
+    EXPECT_FALSE(journal.Find(replaced).has_value());
 }
 
 // Date folders: only those the tick's deletions emptied go, and only the folders the journal
@@ -383,14 +395,16 @@ TEST_F(TickTest, OnlyDateFoldersTheDeletionsEmptiedGo) {
     TickReport r = Tick(4, At(2026, 12, 4, 8, 0), keep1);
     EXPECT_EQ(r.foldersRemoved, 0);
     EXPECT_TRUE(tree.Has(F + L"\\2026\\1203"));
-    // A day folder replaced by another one of the same name: its copy is not the journal's, and
-    // the folder is not the recorded one.
+    // A day folder replaced by another one of the same name, the copy moved into it: the copy
+    // goes, and the folder, not the recorded one, stays.
     Tick(1, At(2026, 12, 5, 8, 0), kJournalOnly);
     const std::wstring day = F + L"\\2026\\12\\05";
-    const uint64_t oldIndex = tree.nodes[day].index;
-    tree.nodes[day].index = oldIndex + 1000;
-    Tick(1, At(2026, 12, 6, 8, 0), keep1);
-    EXPECT_TRUE(tree.Has(F + L"\\2026\\12"));
+    tree.nodes[day].index += 1000;
+    r = Tick(1, At(2026, 12, 6, 8, 0), keep1);
+    EXPECT_EQ(r.removed, 2);  // 12\05's and the flat one of the 4th
+    EXPECT_EQ(r.foldersRemoved, 0);
+    EXPECT_EQ(tree.Below(day), std::vector<std::wstring>{});
+    EXPECT_TRUE(tree.Has(day));
 }
 
 TEST_F(TickTest, AJournalThatCannotBeReadOrWrittenDeletesNothing) {
