@@ -795,7 +795,25 @@ bool Journal::Write(const std::vector<JournalRecord>& records, bool* created) {
     return ok;
 }
 
-std::size_t Journal::Needed(bool keepCopies, std::string* text) const {
+bool Journal::Adopt(const std::vector<JournalRecord>& adopted, std::size_t& skipped) {
+    skipped = 0;
+    KeepLock();
+    bool ok = TakeLock() && ReadLocked();
+    std::vector<JournalRecord> lines;
+    for (const JournalRecord& r : adopted) {
+        if (!ok) break;
+        const std::optional<Entry> now = Find(r.path);
+        if (now && order_(now->record.drawing, r.drawing) != 0)
+            ++skipped;
+        else
+            lines.push_back(r);
+    }
+    ok = ok && Write(lines);
+    ReleaseLock();
+    return ok;
+}
+
+std::size_t Journal::Needed(std::string* text) const {
     std::size_t count = 0;
     const auto put = [&](const JournalRecord& r) {
         std::string line;
@@ -807,14 +825,12 @@ std::size_t Journal::Needed(bool keepCopies, std::string* text) const {
     for (const auto& s : sessions_)
         if (s.second.Open()) open.emplace_back(s.second.order, s.first);
     std::sort(open.begin(), open.end());
-    std::set<const DrawingCopies*> drawings;
     for (const auto& o : open) {
         JournalRecord start;
         start.kind = JournalRecord::Kind::Start;
         start.session = o.second;
         put(start);
         for (const SessionCopy& m : sessions_.find(o.second)->second.made) {
-            drawings.insert(drawings_[m.kept.drawing].copies);
             const std::size_t now =
                 m.whole ? FindLive(m.kept.line.path) : live_.Find(m.hash, [](const Slot&) { return true; });
             if (now != LiveIndex::kNone && live_.At(now)->session == m.kept.line.session)
@@ -832,20 +848,13 @@ std::size_t Journal::Needed(bool keepCopies, std::string* text) const {
             put(gone);
         }
     }
-    if (keepCopies && !text) return count + live_.Size();
-    if (!keepCopies && !text) {
-        for (const DrawingCopies* d : drawings) count += d->count;
-        return count;
-    }
-    for (const Kept* k : InOrder())
-        if (keepCopies || drawings.count(drawings_[k->drawing].copies) != 0) put(Record(*k));
+    if (!text) return count + live_.Size();
+    for (const Kept* k : InOrder()) put(Record(*k));
     return count;
 }
 
-bool Journal::CompactIfWorth(bool keepCopies, std::size_t minLines) {
-    const auto worth = [&] {
-        return lines_ >= minLines && lines_ - std::min(lines_, Needed(keepCopies, nullptr)) > lines_ / 2;
-    };
+bool Journal::CompactIfWorth(std::size_t minLines) {
+    const auto worth = [&] { return lines_ >= minLines && lines_ - std::min(lines_, Needed(nullptr)) > lines_ / 2; };
     if (!worth()) return true;
     if (!TakeLock()) return false;
     bool ok = ReadLocked();
@@ -859,7 +868,7 @@ bool Journal::CompactIfWorth(bool keepCopies, std::size_t minLines) {
         }
         if (ok && AllWhole() && worth()) {
             std::string whole;
-            Needed(keepCopies, &whole);
+            Needed(&whole);
             ok = store_.Replace(whole);
         }
         narrowed_ = narrowed;
@@ -992,12 +1001,25 @@ bool IsBelow(const std::wstring& folder, const std::wstring& path, NameOrder ord
            order(path.substr(0, folder.size()), folder) == 0;
 }
 
+bool NamesCopyOf(const std::wstring& copyPath, const std::wstring& drawingPath, NameOrder order) {
+    DrawingKey drawing;
+    if (order(copyPath, drawingPath) == 0 || !DrawingKeyOfPath(drawingPath, drawing)) return false;
+    const std::wstring name = copyPath.substr(copyPath.rfind(L'\\') + 1);
+    for (const LayoutShape& shape : kCopyLayouts) {
+        CivilStamp stamp;
+        std::wstring base, ext;
+        if (ParseCopyFileName(name, shape, stamp, base, ext) && SameDrawing(MakeDrawingKey(base, ext), drawing, order))
+            return true;
+    }
+    return false;
+}
+
 std::vector<Candidate> CandidatesOf(Journal& journal, const std::wstring& folder, const std::wstring& drawing,
                                     NameOrder order) {
     std::vector<Candidate> out;
     for (Journal::Entry& e : journal.LiveOf(drawing)) {
         const JournalRecord& r = e.record;
-        if (!r.id.Known() || !IsBelow(folder, r.path, order)) continue;
+        if (!r.id.Known() || !IsBelow(folder, r.path, order) || !NamesCopyOf(r.path, drawing, order)) continue;
         Candidate c;
         if (!ParseCopyPathBelow(r.path.substr(0, folder.size()), r.path, c.parsed)) continue;
         c.record = std::move(e.record);

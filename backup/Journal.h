@@ -19,7 +19,8 @@
 // not read; SESSION the process that wrote the line, its id and its creation time (100 ns
 // units since 1601) in decimal joined by a dot (absent from copy lines written before
 // sessions were recorded); DRAWING and COPY full paths. A line that does not end in LF,
-// fails its checksum or breaks this grammar in any way counts for nothing.
+// fails its checksum or breaks this grammar in any way counts for nothing. A torn last line
+// (a writer that died midway) is closed off by kTornLineEnd before anything is appended.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -64,6 +65,10 @@ struct JournalRecord {
     TreeEntry Seen() const { return TreeEntry{L"", EntryKind::File, size, writeTime, id}; }
 };
 
+// What closes off a torn last line: its last field is then empty, so that it counts for
+// nothing even where only its LF was lost (a plain LF would make such a line count again).
+constexpr char kTornLineEnd[] = "\t\n";
+
 uint32_t Crc32(const void* data, std::size_t size);
 // The record as one line, LF included; false when it cannot be written (a path holding a
 // control character, a stamp that is not real).
@@ -82,7 +87,7 @@ public:
     // replaced or shrank since, `restarted` is set and `out` holds it from its start. A
     // missing file reads as empty. False when it could not be read.
     virtual bool ReadNew(std::string& out, bool& restarted) = 0;
-    // Adds complete lines at the end, after a LF when the file does not end in one; creates
+    // Adds complete lines at the end, after kTornLineEnd when the file does not end in LF; creates
     // the file (and its folder) when there is none and then sets `created`. Made right after
     // ReadNew under the same lock, it moves the reading position past what it wrote: the
     // caller knows those lines already.
@@ -158,12 +163,17 @@ public:
     // Appends the records under the lock, reading first what others added. False when they
     // were not written. `created`: this write made the journal file.
     bool Write(const std::vector<JournalRecord>& records, bool* created = nullptr);
+    // Appends the adopted lines under one taking of the lock, after reading what others added,
+    // leaving out each whose path is by then a live copy of another drawing path (a host that
+    // made it meanwhile, or another adoption): it is that drawing's. `skipped` counts those.
+    // False when nothing could be read or written.
+    bool Adopt(const std::vector<JournalRecord>& adopted, std::size_t& skipped);
     // When more than half of the lines are no longer needed (and there are at least
     // `minLines`), writes what is needed afresh and puts that file in place. Needed: the
     // start lines of open sessions and the copies they made (a made line with its gone line
-    // where the copy went), then every live copy in its order, or with `keepCopies` false
-    // only the live copies of the drawings the open sessions made copies of.
-    bool CompactIfWorth(bool keepCopies = true, std::size_t minLines = 64);
+    // where the copy went), then every live copy in its order, whichever options this
+    // process has on: other hosts' copies and the user's adoptions are theirs to keep.
+    bool CompactIfWorth(std::size_t minLines = 64);
 
     // A session with a start line and neither an end nor a reported line.
     struct EndedSession {
@@ -361,7 +371,7 @@ private:
     JournalRecord Record(const Kept& kept) const;
     Entry EntryOf(const Kept& kept) const { return Entry{Record(kept), kept.order}; }
     // What a compaction writes (`text` null: only counts its lines).
-    std::size_t Needed(bool keepCopies, std::string* text) const;
+    std::size_t Needed(std::string* text) const;
 
     JournalStore& store_;
     NameOrder order_;
@@ -401,3 +411,8 @@ std::vector<Candidate> CandidatesOf(Journal& journal, const std::wstring& folder
                                     NameOrder order);
 // True when `path` lies below `folder` as the file system compares names.
 bool IsBelow(const std::wstring& folder, const std::wstring& path, NameOrder order);
+// True when the file name of `copyPath` is one a backup run gives a copy of the drawing at
+// `drawingPath` (its base name and extension, in one of the layouts' name grammars) and the
+// copy is not the drawing itself. A journal line that says otherwise (edited by hand, with a
+// good checksum) never makes a copy of the drawing.
+bool NamesCopyOf(const std::wstring& copyPath, const std::wstring& drawingPath, NameOrder order);

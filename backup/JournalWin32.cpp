@@ -57,6 +57,22 @@ bool Win32JournalStore::IndexAndSize(HANDLE file, uint64_t& index, uint64_t& siz
     return true;
 }
 
+bool Win32JournalStore::SameAsRead(HANDLE file, uint64_t index, uint64_t size) {
+    if (!known_ || index != index_ || size < offset_) return false;
+    if (tail_.empty()) return offset_ == 0;
+    std::string now;
+    return ReadFrom(file, offset_ - tail_.size(), offset_, now) && now == tail_;
+}
+
+void Win32JournalStore::NoteTail(std::string_view text) {
+    if (text.size() >= kTailBytes) {
+        tail_.assign(text.substr(text.size() - kTailBytes));
+        return;
+    }
+    tail_.append(text);  // what ended before offset_ stays in front of it
+    if (tail_.size() > kTailBytes) tail_.erase(0, tail_.size() - kTailBytes);
+}
+
 bool Win32JournalStore::Lock() {
     if (!mutex_) mutex_.reset(CreateMutexW(nullptr, FALSE, kMutexName));
     if (!mutex_) return false;
@@ -92,13 +108,15 @@ bool Win32JournalStore::ReadNewInRuns(const std::function<void()>& restart,
         if (known_) restart();
         known_ = false;
         offset_ = 0;
+        tail_.clear();
         return true;
     }
     uint64_t index = 0, size = 0;
     if (!IndexAndSize(file.get(), index, size)) return false;
-    if (!known_ || index != index_ || size < offset_) {
+    if (!SameAsRead(file.get(), index, size)) {
         if (known_) restart();
         offset_ = 0;
+        tail_.clear();
     }
     known_ = true;
     index_ = index;
@@ -122,6 +140,7 @@ bool Win32JournalStore::ReadNewInRuns(const std::function<void()>& restart,
         if (lines == 0) continue;
         take(std::string_view(buffer.data(), lines));
         offset_ += lines;
+        NoteTail(std::string_view(buffer.data(), lines));
         const std::size_t capacity = buffer.size();
         buffer.erase(0, lines);
         buffer.resize(capacity);
@@ -150,7 +169,7 @@ bool Win32JournalStore::Append(const std::string& lines, bool& created) {
         if (!SetFilePointerEx(file.get(), last, nullptr, FILE_BEGIN) || !ReadFile(file.get(), &end, 1, &n, nullptr) ||
             n != 1)
             return false;
-        if (end != '\n') text = "\n";
+        if (end != '\n') text = kTornLineEnd;
     }
     text += lines;
     if (!WriteAll(file.get(), text.data(), text.size())) return false;
@@ -160,9 +179,12 @@ bool Win32JournalStore::Append(const std::string& lines, bool& created) {
         index_ = 0;  // matches no file: the next read starts afresh from the file's start
         return true;
     }
+    // What the file held before is not known here unless it was read up to its end.
+    if (!known_ || index != index_ || offset_ != static_cast<uint64_t>(size.QuadPart)) tail_.clear();
     known_ = true;
     index_ = index;
     offset_ = end;
+    NoteTail(text);
     return true;
 }
 
@@ -189,9 +211,10 @@ bool Win32JournalStore::ReadNewThenAppend(const std::string& lines, std::string&
     uint64_t index = 0, size = 0;
     if (!IndexAndSize(file, index, size)) return false;
     uint64_t from = offset_;
-    if (!known_ || index != index_ || size < offset_) {
+    if (!SameAsRead(file, index, size)) {
         restarted = known_;
         from = 0;
+        tail_.clear();
     }
     std::string bytes;
     if (!ReadFrom(file, from, size, bytes)) return false;
@@ -203,12 +226,14 @@ bool Win32JournalStore::ReadNewThenAppend(const std::string& lines, std::string&
     known_ = true;
     index_ = index;
     offset_ = from + complete;
+    NoteTail(bytes);
     out = std::move(bytes);
     // A torn last line (a writer that died midway) is closed off, never continued.
-    const std::string text = endsInLf ? lines : "\n" + lines;
+    const std::string text = endsInLf ? lines : kTornLineEnd + lines;
     if (!WriteAll(file, text.data(), text.size())) return false;
     // Read up to here already (under the same lock), and written from here on by the caller.
     offset_ = from + got + text.size();
+    NoteTail(text);
     return true;
 }
 

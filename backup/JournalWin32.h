@@ -23,6 +23,7 @@ public:
     bool Rewind() override {
         known_ = false;
         offset_ = 0;
+        tail_.clear();
         return true;
     }
     // Through one opening of the file: read from where the last read ended, then append.
@@ -35,12 +36,21 @@ public:
 
 private:
     bool IndexAndSize(HANDLE file, uint64_t& index, uint64_t& size);
+    // True when `file` (of `index` and `size`) is the one read up to offset_: the same index,
+    // no shorter, and the bytes that ended the last reading or writing still there. An index
+    // alone can be handed to a rewrite again (ext4 reuses a freed inode), and a line's last
+    // bytes are its checksum, which a rewrite does not repeat at the same offset.
+    bool SameAsRead(HANDLE file, uint64_t index, uint64_t size);
+    // Notes the last bytes of `text`, which ends at offset_.
+    void NoteTail(std::string_view text);
     std::wstring path_;
     unique_kernel mutex_;
     unique_file appending_;  // the file as ReadNewThenAppend opened it; closed when the lock goes
     bool known_ = false;     // what was read last: the file's index and how far
     uint64_t index_ = 0;
     uint64_t offset_ = 0;
+    std::string tail_;  // the bytes right before offset_ (at most kTailBytes)
+    static constexpr std::size_t kTailBytes = 16;
 };
 
 // The journal's path for this user; empty when the folder cannot be found.

@@ -25,7 +25,7 @@ std::vector<RecoveryItem> PlanRecoveryNotice(Journal& journal, const std::vector
                 return ma != mb ? ma > mb : a.order > b.order;
             });
             const auto newest = std::find_if(copies.begin(), copies.end(), [&](const Journal::Entry& e) {
-                return e.record.size > 0 && good(e.record);
+                return e.record.size > 0 && NamesCopyOf(e.record.path, drawing, order) && good(e.record);
             });
             if (newest == copies.end()) continue;
             RecoveryItem item{drawing, newest->record, drawingNow(drawing)};

@@ -23,9 +23,9 @@ struct RecoveryItem {
 
 // For each drawing the `ended` sessions made copies of (each drawing once, in the order the
 // sessions and their copies came): the newest (by stamp, then journal order) of its live
-// copies in `journal`, from any session, that is not empty and that `good` finds as
-// journaled. A drawing with none is left out, and so is one whose file was written after
-// that copy (the user saved it later).
+// copies in `journal`, from any session, that is not empty, is named as its copy (see
+// NamesCopyOf) and that `good` finds as journaled. A drawing with none is left out, and so
+// is one whose file was written after that copy (the user saved it later).
 std::vector<RecoveryItem> PlanRecoveryNotice(Journal& journal, const std::vector<Journal::EndedSession>& ended,
                                              const std::function<bool(const JournalRecord&)>& good,
                                              const std::function<DrawingNow(const std::wstring&)>& drawingNow,

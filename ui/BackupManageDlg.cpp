@@ -130,7 +130,7 @@ void BackupManageDlg::UpdatePreview() {
     } else {
         const bool any = rules.Any() || IsDlgButtonChecked(m_hWnd, IDC_SKIP_IDENTICAL) == BST_CHECKED;
         if (any) MatchJournal();
-        const RetentionPreview p = PreviewNextBackup(any ? candidates_ : copies_, now, rules);
+        const RetentionPreview p = PreviewNextBackup(any ? groups_.candidates : copies_, now, rules);
         text = L"이 도면의 사본 " + std::to_wstring(p.copies) + L"개 (" + FormatBytes(p.bytes) +
                L") · 다음 백업 때 지워질 사본 " + std::to_wstring(p.removable) + L"개";
         if (p.removable > 0) text += L" (" + FormatBytes(p.removableBytes) + L")";
@@ -138,14 +138,17 @@ void BackupManageDlg::UpdatePreview() {
             text += L", 백업 때마다 오래된 것부터 " + std::to_wstring(kMaxDeletesPerTick) + L"개씩";
         if (p.future > 0) text += L"\r\n미래 날짜로 찍힌 사본 " + std::to_wstring(p.future) + L"개는 지우지 않습니다.";
         if (any && !journalRead_) text += L"\r\n백업 기록을 읽을 수 없어 다음 백업 때 아무것도 지우지 않습니다.";
-        if (any && !unknown_.empty())
-            text += L"\r\n기록에 없는 같은 이름의 사본 " + std::to_wstring(unknown_.size()) + L"개는 지우지 않습니다";
-        if (any && unverifiable_ > 0)
-            text += L"\r\n확인할 수 없는 사본 " + std::to_wstring(unverifiable_) + L"개는 지우지 않습니다";
+        if (any && !groups_.unknown.empty())
+            text += L"\r\n기록에 없는 같은 이름의 사본 " + std::to_wstring(groups_.unknown.size()) +
+                    L"개는 지우지 않습니다";
+        if (any && !groups_.otherDrawing.empty())
+            text += L"\r\n다른 도면의 사본 " + std::to_wstring(groups_.otherDrawing.size()) + L"개는 지우지 않습니다";
+        if (any && groups_.unverifiable > 0)
+            text += L"\r\n확인할 수 없는 사본 " + std::to_wstring(groups_.unverifiable) + L"개는 지우지 않습니다";
     }
     SetDlgItemTextW(m_hWnd, IDC_RETENTION_PREVIEW, text.c_str());
     const bool adoptable =
-        hasDrawing_ && matched_ && journalRead_ && !unknown_.empty() &&
+        hasDrawing_ && matched_ && journalRead_ && !groups_.unknown.empty() &&
         (IsDlgButtonChecked(m_hWnd, IDC_SKIP_IDENTICAL) == BST_CHECKED || (RulesShown(rules) && rules.Any()));
     EnableWindow(GetDlgItem(m_hWnd, IDC_ADOPT_COPIES), adoptable ? TRUE : FALSE);
 }
@@ -156,27 +159,19 @@ void BackupManageDlg::MatchJournal() {
     Journal* journal = PluginJournal();
     // Read whole: every listed copy is looked up, whichever drawing's it is.
     journalRead_ = journal && journal->Refresh() && journal->ReadWhole();
-    candidates_.clear();
-    unknown_.clear();
-    unverifiable_ = 0;
-    for (const BackupCopy& c : copies_) {
-        // Matched by path, size and write time: no file is opened for this.
-        const std::optional<Journal::Entry> e = journalRead_ ? journal->Find(c.path) : std::nullopt;
-        if (!e || SystemNameOrder(e->record.drawing, drawingPath_) != 0 || e->record.size != c.size ||
-            e->record.writeTime != c.writeTime)
-            unknown_.push_back(c);
-        else if (!e->record.id.Known())
-            ++unverifiable_;
-        else if (c.size > 0)  // an empty copy counts for nothing
-            candidates_.push_back(c);
+    groups_ = AdoptionGroups();
+    if (journalRead_) {
+        groups_ = GroupForAdoption(copies_, *journal, drawingPath_, SystemNameOrder);
+    } else {
+        groups_.unknown = copies_;
     }
 }
 
 void BackupManageDlg::OnAdoptCopies() {
     Journal* journal = PluginJournal();
-    if (!journal || unknown_.empty()) return;
+    if (!journal || groups_.unknown.empty()) return;
     const std::wstring question =
-        L"백업 폴더의 기존 사본 " + std::to_wstring(unknown_.size()) +
+        L"백업 폴더의 기존 사본 " + std::to_wstring(groups_.unknown.size()) +
         L"개를 이 도면의 사본으로 등록합니다.\r\n도면: " + drawingPath_ +
         L"\r\n\r\n등록한 사본은 다음 백업부터 보관 규칙에 따라 지워질 수 있습니다. 다른 폴더에 있는 같은 이름의 도면 "
         L"사본은 구별할 수 없어 함께 등록됩니다.\r\n등록할까요?";
@@ -184,19 +179,12 @@ void BackupManageDlg::OnAdoptCopies() {
         return;
     // Identity, size and time as they are now; nothing is read.
     Win32FileTree tree;
-    const std::wstring folder = TrimFolder(mFolder);
-    std::vector<JournalRecord> lines;
-    for (const BackupCopy& c : unknown_) {
-        TreeEntry now;
-        if (!tree.Stat(folder, c.path, now) || now.kind != EntryKind::File) continue;
-        JournalRecord r =
-            RecordOfCopy(tree, folder, JournalRecord::Kind::Adopted, c.path, drawingPath_, c.layout, c.stamp, now);
-        r.session = CurrentSession();
-        // The listing's size and time stand for the file from now on.
-        lines.push_back(r);
-    }
+    const std::vector<JournalRecord> lines =
+        AdoptionRecords(tree, TrimFolder(mFolder), groups_.unknown, drawingPath_, CurrentSession());
     std::wstring note;
-    if (!journal->Write(lines)) note = L"백업 기록에 쓸 수 없어 등록하지 못했습니다.";
+    std::size_t skipped = 0;
+    if (!journal->Adopt(lines, skipped)) note = L"백업 기록에 쓸 수 없어 등록하지 못했습니다.";
+    // The listing's size and time stand for the file from now on.
     for (BackupCopy& c : copies_)
         for (const JournalRecord& r : lines)
             if (SystemNameOrder(c.path, r.path) == 0) {

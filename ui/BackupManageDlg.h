@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "backup/Adoption.h"
 #include "backup/Housekeeping.h"
 #include "framework/Afx.h"
 #include "settings/HousekeepingSettings.h"
@@ -44,9 +45,7 @@ private:
     std::vector<BackupCopy> copies_;  // the open drawing's copies, found when the dialog opened
     bool matched_ = false;
     bool journalRead_ = false;
-    std::vector<BackupCopy> candidates_;  // of those, the ones the journal says the plug-in made for this drawing
-    std::vector<BackupCopy> unknown_;     // named like its copies, but not in the journal for this drawing
-    std::size_t unverifiable_ = 0;        // in the journal without a file identity
+    AdoptionGroups groups_;  // those copies as the journal sees them
 };
 
 // The last-backup line for an outcome of the backup run.

@@ -60,7 +60,17 @@ std::vector<std::wstring> States(const std::vector<CopyRow>& rows) {
 }
 
 TEST(CopyListTest, StateIsTheFirstThatApplies) {
-    enum Line { NoLine, Made, FromOther, MadeOtherSize, MadeOtherTime, MadeOtherFile, MadeCaseOfDrawing, Gone };
+    enum Line {
+        NoLine,
+        Made,
+        Adopted,
+        FromOther,
+        MadeOtherSize,
+        MadeOtherTime,
+        MadeOtherFile,
+        MadeCaseOfDrawing,
+        Gone
+    };
     // The row under test lies between a newer copy and an older one, both made from the drawing
     // with digest 5 and 4 bytes long; `digest` is the one journaled for the row (0: none).
     const struct {
@@ -85,6 +95,7 @@ TEST(CopyListTest, StateIsTheFirstThatApplies) {
         {"journaled with another write time", 10, 4, true, MadeOtherTime, 5, L"기록 없음"},
         {"journaled as another file", 10, 4, true, MadeOtherFile, 5, L"기록 없음"},
         {"no journal", 10, 4, false, NoLine, 0, L""},
+        {"registered by the user", 10, 4, true, Adopted, 0, L""},
         {"equal to the older one", 10, 4, true, Made, 5, L"이전 사본과 같음"},
         {"drawing path in other letter case", 10, 4, true, MadeCaseOfDrawing, 5, L"이전 사본과 같음"},
         {"another digest", 10, 4, true, Made, 6, L""},
@@ -102,6 +113,10 @@ TEST(CopyListTest, StateIsTheFirstThatApplies) {
         case NoLine:
             break;
         case Made:
+            lines.push_back(r);
+            break;
+        case Adopted:
+            r.kind = JournalRecord::Kind::Adopted;
             lines.push_back(r);
             break;
         case FromOther:

@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "MemoryJournal.h"
+#include "backup/Adoption.h"
 #include "backup/Journal.h"
 
 namespace {
@@ -180,6 +181,21 @@ TEST_F(JournalTest, LaterLinesSupersedeAndTornLinesCountForNothing) {
     EXPECT_EQ(a.Lines(), 4u);
 }
 
+TEST_F(JournalTest, ALineThatLostOnlyItsLineFeedNeverCounts) {
+    ASSERT_TRUE(a.Write({Made(L"C:\\B\\p_202612091400.dwg", 0)}));
+    std::string whole = Line(Made(L"C:\\B\\p_202612091401.dwg", 1));
+    whole.pop_back();  // everything but its LF reached the file
+    storeA.File().bytes += whole;
+    ASSERT_TRUE(b.Write({Made(L"C:\\B\\p_202612091402.dwg", 2)}));
+    ASSERT_TRUE(a.Refresh());
+    const std::vector<std::wstring> expected{L"C:\\B\\p_202612091400.dwg", L"C:\\B\\p_202612091402.dwg"};
+    EXPECT_EQ(LivePaths(a), expected);
+    EXPECT_EQ(LivePaths(b), expected);
+    MemoryJournalStore storeC{storeA.Shared()};
+    Journal fresh(storeC, AsciiFoldedOrder, AsciiFold);
+    EXPECT_EQ(LivePaths(fresh), expected);
+}
+
 // Copies made, superseded and gone in any order, thousands of them, in many readings of
 // different lengths: the index holds exactly the latest live line of each path.
 TEST_F(JournalTest, ManyCopiesComingAndGoingLeaveExactlyTheLatestLiveLines) {
@@ -286,8 +302,8 @@ TEST(JournalNarrowedTest, AnswersAndCompactsAsAJournalKeptWhole) {
             Journal n{narrowCopy, AsciiFoldedOrder, AsciiFold}, e{wholeCopy, AsciiFoldedOrder, AsciiFold};
             n.KeepWholeOnly(drawings[1]);
             ASSERT_TRUE(n.Refresh() && e.Refresh());
-            ASSERT_TRUE(n.CompactIfWorth(true, 16));
-            ASSERT_TRUE(e.CompactIfWorth(true, 16));
+            ASSERT_TRUE(n.CompactIfWorth(16));
+            ASSERT_TRUE(e.CompactIfWorth(16));
             compactions += wholeCopy.File().replaces;
             EXPECT_EQ(narrowCopy.File().replaces, wholeCopy.File().replaces);
             EXPECT_EQ(narrowCopy.File().bytes, wholeCopy.File().bytes);
@@ -325,8 +341,8 @@ TEST(JournalNarrowedTest, AFailedReadingAgainLosesNothing) {
     MemoryJournalStore wholeStore{std::make_shared<MemoryJournalFile>(before)};
     Journal whole{wholeStore, AsciiFoldedOrder, AsciiFold};
     ASSERT_TRUE(whole.Refresh());
-    ASSERT_TRUE(narrowed.CompactIfWorth(true, 16));
-    ASSERT_TRUE(whole.CompactIfWorth(true, 16));
+    ASSERT_TRUE(narrowed.CompactIfWorth(16));
+    ASSERT_TRUE(whole.CompactIfWorth(16));
     EXPECT_EQ(store.File().replaces, 1);
     EXPECT_EQ(store.File().bytes, wholeStore.File().bytes);
     EXPECT_EQ(narrowed.LiveOf(B).size(), 20u);
@@ -382,14 +398,14 @@ TEST_F(JournalTest, CompactionKeepsTheLiveRecordsInOrderAndOtherReadersReadItAga
     for (int m = 0; m < 60; ++m) lines.push_back(Made(L"C:\\B\\p_" + std::to_wstring(m) + L".dwg", m));
     ASSERT_TRUE(a.Write(lines));
     ASSERT_TRUE(b.Refresh());
-    ASSERT_TRUE(a.CompactIfWorth(true, 64));  // nothing superseded yet
+    ASSERT_TRUE(a.CompactIfWorth(64));  // nothing superseded yet
     EXPECT_EQ(storeA.File().replaces, 0);
     std::vector<JournalRecord> gone;
     for (int m = 0; m < 31; ++m) gone.push_back(Gone(lines[static_cast<std::size_t>(m)].path));
     ASSERT_TRUE(a.Write(gone));
     // 91 lines, 29 live: more than half superseded or gone.
     ASSERT_TRUE(b.Write({Made(lines[40].path, 0)}));  // written by the other process meanwhile
-    ASSERT_TRUE(a.CompactIfWorth(true, 64));
+    ASSERT_TRUE(a.CompactIfWorth(64));
     EXPECT_EQ(storeA.File().replaces, 1);
     EXPECT_EQ(a.Lines(), 29u);
     ASSERT_TRUE(b.Refresh());
@@ -430,8 +446,22 @@ TEST_F(JournalTest, EndedSessionsAreClaimedOnceWithTheDrawingsTheyMadeCopiesOf) 
     EXPECT_TRUE(ended.empty());
 }
 
-TEST_F(JournalTest, CompactionForTheNoticeAloneKeepsOpenSessionsAndTheirDrawingsCopies) {
+TEST_F(JournalTest, ANewHostWithACrashedHostsProcessIdStillClaimsThatSession) {
+    const SessionId crashed{4242, 134093100000000000u}, self{4242, 134093200000000000u};
+    JournalRecord start = SessionLine(JournalRecord::Kind::Start, 0);
+    start.session = crashed;
+    ASSERT_TRUE(a.Write({start}));
+    std::vector<Journal::EndedSession> ended;
+    ASSERT_TRUE(b.ClaimEndedSessions(
+        self, [&](const SessionId& s) { return s != self; }, ended));
+    ASSERT_EQ(ended.size(), 1u);
+    EXPECT_EQ(ended[0].id, crashed);
+}
+
+TEST_F(JournalTest, CompactionKeepsOpenSessionsTheirGoneCopiesAndEveryLiveCopy) {
     using K = JournalRecord::Kind;
+    JournalRecord adopted = MadeBy(L"C:\\B\\f_202612091400.dwg", 0, L"D:\\F.dwg", 3);
+    adopted.kind = K::Adopted;
     std::vector<JournalRecord> lines{SessionLine(K::Start, 1),
                                      MadeBy(L"C:\\B\\a_202612091400.dwg", 0, L"D:\\A.dwg", 1),
                                      MadeBy(L"C:\\B\\b_202612091400.dwg", 0, L"D:\\B.dwg", 1),
@@ -439,30 +469,79 @@ TEST_F(JournalTest, CompactionForTheNoticeAloneKeepsOpenSessionsAndTheirDrawings
                                      SessionLine(K::Start, 2),
                                      MadeBy(L"C:\\B\\a_202612091401.dwg", 1, L"D:\\A.dwg", 2),
                                      MadeBy(L"C:\\B\\c_202612091401.dwg", 1, L"D:\\C.dwg", 2),
-                                     SessionLine(K::End, 2)};
-    for (int m = 0; m < 60; ++m)
+                                     SessionLine(K::End, 2),
+                                     adopted};
+    // Another host's drawing, copied over and over: 120 lines, 50 live copies.
+    for (int m = 0; m < 120; ++m)
         lines.push_back(
             MadeBy(L"C:\\B\\e_2026120915" + std::to_wstring(10 + m % 50) + L".dwg", m % 50, L"D:\\E.dwg", 3));
     lines.push_back(SessionLine(K::Reported, 3));
     ASSERT_TRUE(a.Write(lines));
-    ASSERT_TRUE(a.CompactIfWorth(true, 64));  // every copy counts while housekeeping keeps them
-    EXPECT_EQ(storeA.File().replaces, 0);
-    ASSERT_TRUE(a.CompactIfWorth(false, 64));
+    ASSERT_TRUE(a.CompactIfWorth(64));
     EXPECT_EQ(storeA.File().replaces, 1);
-    // The open session, the copy it made that went, and the live copies of its drawings.
+    // The open session, the copy it made that went, then every live copy in journal order,
+    // made or adopted, whichever session made it and whether or not that session is open.
     std::vector<std::string> kinds;
     for (std::size_t at = 0; at < storeA.File().bytes.size();) {
         const std::size_t lf = storeA.File().bytes.find('\n', at);
         kinds.push_back(storeA.File().bytes.substr(at, storeA.File().bytes.find('\t', at) - at));
         at = lf + 1;
     }
-    EXPECT_EQ(kinds, (std::vector<std::string>{"start", "made", "gone", "made", "made"}));
-    EXPECT_EQ(LivePaths(a), (std::vector<std::wstring>{L"C:\\B\\a_202612091400.dwg", L"C:\\B\\a_202612091401.dwg"}));
+    std::vector<std::string> expected{"start", "made", "gone", "made", "made", "made", "adopted"};
+    expected.resize(expected.size() + 50, "made");
+    EXPECT_EQ(kinds, expected);
+    EXPECT_EQ(a.LiveCount(), 54u);
+    EXPECT_EQ(a.Find(L"C:\\B\\f_202612091400.dwg")->record.kind, K::Adopted);
     std::vector<Journal::EndedSession> ended;
     ASSERT_TRUE(b.ClaimEndedSessions(
         SessionId{}, [](const SessionId&) { return true; }, ended));
     ASSERT_EQ(ended.size(), 1u);
     EXPECT_EQ(ended[0].drawings, (std::vector<std::wstring>{L"D:\\B.dwg", L"D:\\A.dwg"}));
+}
+
+TEST_F(JournalTest, AdoptionTakesOnlyCopiesNoLineKnowsAndNeverAnotherDrawingsCopy) {
+    const std::wstring d = L"D:\\A\\plan.dwg", other = L"D:\\B\\plan.dwg";
+    const auto path = [](int minute) { return L"C:\\B\\plan_2026120914" + std::to_wstring(10 + minute) + L".dwg"; };
+    JournalRecord stale = Made(path(2), 2, d), noId = Made(path(3), 3, d), empty = Made(path(4), 4, d);
+    stale.size = 5;  // the file was rewritten since
+    noId.id.index = 0;
+    empty.size = 0;
+    ASSERT_TRUE(a.Write({Made(path(0), 0, d), Made(path(1), 1, other), stale, noId, empty}));
+    std::vector<BackupCopy> copies;
+    for (int m = 0; m < 7; ++m) {
+        BackupCopy c;
+        c.path = path(m);
+        c.size = m == 4 ? 0 : 8388608;
+        c.writeTime = 134093154000000000u;
+        copies.push_back(c);
+    }
+    const auto paths = [](const std::vector<BackupCopy>& group) {
+        std::vector<std::wstring> out;
+        for (const BackupCopy& c : group) out.push_back(c.path);
+        return out;
+    };
+    const AdoptionGroups groups = GroupForAdoption(copies, a, d, AsciiFoldedOrder);
+    EXPECT_EQ(paths(groups.candidates), (std::vector<std::wstring>{path(0)}));
+    EXPECT_EQ(paths(groups.otherDrawing), (std::vector<std::wstring>{path(1)}));
+    EXPECT_EQ(paths(groups.unknown), (std::vector<std::wstring>{path(2), path(5), path(6)}));
+    EXPECT_EQ(groups.unverifiable, 1u);
+    // Meanwhile another host made a copy under one of those names for its own drawing.
+    ASSERT_TRUE(b.Write({Made(path(6), 6, other)}));
+    std::vector<JournalRecord> adopted;
+    for (const BackupCopy& c : groups.unknown) {
+        adopted.push_back(Made(c.path, 0, d));
+        adopted.back().kind = JournalRecord::Kind::Adopted;
+    }
+    std::size_t skipped = 0;
+    ASSERT_TRUE(a.Adopt(adopted, skipped));
+    EXPECT_EQ(skipped, 1u);
+    EXPECT_FALSE(storeA.File().locked);
+    ASSERT_TRUE(b.Refresh());
+    EXPECT_EQ(b.Find(path(6))->record.drawing, other);
+    EXPECT_EQ(b.Find(path(6))->record.kind, JournalRecord::Kind::Made);
+    EXPECT_EQ(b.Find(path(5))->record.kind, JournalRecord::Kind::Adopted);
+    EXPECT_EQ(b.Find(path(2))->record.kind, JournalRecord::Kind::Adopted);
+    EXPECT_EQ(b.Find(path(1))->record.drawing, other);
 }
 
 TEST(CandidateTest, OnlyTheDrawingsOwnCopiesBelowTheFolderWithAnIdentityInTheGrammar) {
@@ -479,6 +558,9 @@ TEST(CandidateTest, OnlyTheDrawingsOwnCopiesBelowTheFolderWithAnIdentityInTheGra
         noIndex,                                                             // no identity (a network share)
         Made(L"C:\\B\\2026\\12\\09\\x\\plan_1406.dwg", 6, d),                // not in the grammar
         Made(L"C:\\B\\202612\\09\\plan_1402.dwg", 2, d),                     // the same stamp, later in the journal
+        Made(L"E:\\X\\plan_202612091407.dwg", 7, d),                         // below another folder of the same length
+        Made(L"C:\\B\\2026\\12\\09\\other_1408.dwg", 8, d),                  // another drawing's name
+        Made(L"C:\\B\\2026\\12\\09\\plan_1409.rvt", 9, d),                   // another extension
     }));
     std::vector<std::wstring> found;
     for (const Candidate& c : CandidatesOf(j, L"C:\\B", d, AsciiFoldedOrder)) found.push_back(c.record.path);

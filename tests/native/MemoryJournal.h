@@ -58,7 +58,7 @@ public:
         if (file_->unwritable) return false;
         created = !file_->exists;
         file_->exists = true;
-        if (!file_->bytes.empty() && file_->bytes.back() != '\n') file_->bytes += '\n';
+        if (!file_->bytes.empty() && file_->bytes.back() != '\n') file_->bytes += kTornLineEnd;
         file_->bytes += lines;
         ++file_->appends;
         known_ = true;  // the caller knows what it wrote

@@ -295,6 +295,62 @@ TEST_F(BackupManageDialogTest, ExistingCopiesCountOnlyOnceTheUserRegistersThem) 
     EXPECT_EQ(SettingValueCount(), 4);
 }
 
+// Copies journaled for a same-named drawing in another folder are shown apart and never
+// registered: only the copies no line knows are.
+TEST_F(BackupManageDialogTest, AnotherDrawingsCopiesAreShownApartAndNeverRegistered) {
+    Seed(false);
+    const std::wstring other = L"D:\\B\\plan.dwg";
+    const std::vector<std::wstring> theirs{backups_ / L"2026\\11\\01\\plan_0800.dwg",
+                                           backups_ / L"2026\\11\\01\\plan_0900.dwg",
+                                           backups_ / L"202611\\15\\plan_1000.dwg"};
+    ASSERT_TRUE(JournalAsMade(backups_.path(), other, theirs));
+    const std::string journalBefore = ReadFileBytes(JournalFile());
+    LoadedPlugin plugin(Watch);
+    std::wstring before, question, after;
+    ModalDriver driver;
+    OpenBoth(driver)
+        .Then([&] {
+            SetDlgItemTextW(manage_, 12022, L"2");
+            before = Preview();
+            PostClick(manage_, 12029);
+            return true;
+        })
+        .Then([&] {
+            HWND box = FindMessageBoxWindow();
+            if (!box) return false;
+            question = TextOf(GetDlgItem(box, 0xFFFF));
+            PostClick(box, IDYES);
+            return true;
+        })
+        .Then([&] {
+            if (FindMessageBoxWindow()) return false;
+            after = Preview();
+            PostClick(manage_, IDCANCEL);
+            return true;
+        })
+        .Then(CloseSettingsWhenManageClosed(IDCANCEL));
+    Run(plugin, driver);
+    const std::wstring apart = L"\r\n다른 도면의 사본 3개는 지우지 않습니다";
+    EXPECT_EQ(before,
+              L"이 도면의 사본 0개 (0 B) · 다음 백업 때 지워질 사본 0개\r\n기록에 없는 같은 이름의 사본 4개는 "
+              L"지우지 않습니다" +
+                  apart);
+    EXPECT_EQ(question.find(L"백업 폴더의 기존 사본 4개를 이 도면의 사본으로 등록합니다."), 0u);
+    EXPECT_EQ(after,
+              L"이 도면의 사본 3개 (12 B) · 다음 백업 때 지워질 사본 2개 (8 B)\r\n미래 날짜로 찍힌 사본 1개는 지우지 "
+              L"않습니다." +
+                  apart);
+    const std::string journal = ReadFileBytes(JournalFile());
+    ASSERT_EQ(journal.substr(0, journalBefore.size()), journalBefore);  // the other drawing's lines stay as they were
+    int adopted = 0;
+    for (std::size_t p = 0; (p = journal.find("adopted\t", p)) != std::string::npos; ++p) ++adopted;
+    EXPECT_EQ(adopted, 4);
+    for (const std::wstring& path : theirs) {
+        const std::string name = Utf8(path);
+        EXPECT_EQ(journal.find(name), journal.rfind(name)) << name;  // named by their made line alone
+    }
+}
+
 TEST_F(BackupManageDialogTest, ValuesThatAreNotCountsBringAPromptAndKeepTheDialogOpen) {
     LoadedPlugin plugin(Watch);
     for (int box : {12022, 12023}) {
