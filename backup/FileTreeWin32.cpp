@@ -84,10 +84,23 @@ void SystemNameFold(std::wstring& name) {
     }
 }
 
+std::wstring FolderToOpen(const std::wstring& folder) {
+    // "E:" names the current folder on E:, not its root; "\\server\share" is opened as the
+    // share's root folder too.
+    if (folder.size() == 2 && folder[1] == L':') return folder + L'\\';
+    if (folder.size() > 2 && folder[0] == L'\\' && folder[1] == L'\\') {
+        const std::size_t share = folder.find(L'\\', 2);
+        if (share != std::wstring::npos && share + 1 < folder.size() &&
+            folder.find(L'\\', share + 1) == std::wstring::npos)
+            return folder + L'\\';
+    }
+    return folder;
+}
+
 bool Win32FileTree::List(const std::wstring& folder, std::vector<TreeEntry>& out) {
     out.clear();
     // Listed through a handle, so that every entry comes with its file identity.
-    const unique_file dir(CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+    const unique_file dir(CreateFileW(FolderToOpen(folder).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION self;
@@ -160,6 +173,13 @@ bool Win32FileTree::DigestFile(const std::wstring& path, FileDigest& out) {
     return DigestThrough(file.get(), out);
 }
 
+bool Win32FileTree::FlushFile(const std::wstring& path) {
+    const unique_file file(CreateFileW(path.c_str(), GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return file && FlushFileBuffers(file.get()) != FALSE;
+}
+
 bool Win32FileTree::DigestThrough(HANDLE file, FileDigest& out) {
     buffer_.resize(256 * 1024);
     FileDigester digester;
@@ -176,8 +196,12 @@ bool Win32FileTree::DigestThrough(HANDLE file, FileDigest& out) {
 RemoveOutcome Win32FileTree::RemoveFile(const std::wstring& root, const std::wstring& path, const TreeEntry& seen) {
     std::vector<unique_file> held;
     bool busy = false;
-    // A folder someone else holds open for deleting is no sign that the copy is gone: tried again later.
-    if (!HoldFoldersOnTheWay(root, path, held, &busy)) return busy ? RemoveOutcome::Failed : RemoveOutcome::Gone;
+    // A folder someone else holds open for deleting is no sign that the copy is gone: tried again
+    // later. A link or file standing for a folder on the way is another tree: left alone.
+    if (!HoldFoldersOnTheWay(root, path, held, &busy))
+        return busy                                ? RemoveOutcome::Failed
+               : SomethingElseOnTheWay(root, path) ? RemoveOutcome::Changed
+                                                   : RemoveOutcome::Gone;
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return RemoveOutcome::Gone;
     const unique_file file(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
@@ -246,13 +270,14 @@ std::vector<uint64_t> Win32FileTree::FolderIndexes(const std::wstring&, const st
     return indexes;
 }
 
-bool Win32FileTree::Look(HANDLE handle, const std::wstring& root, DWORD attributesByPath, TreeEntry& out,
-                         HANDLE first) {
+bool Win32FileTree::Look(HANDLE handle, const std::wstring& root, DWORD attributesByPath, TreeEntry& out) {
     HandleLook look;
     if (!LookThroughHandle(handle, look)) return false;
+    // Asked of the volume once for each tree and root: a serial number known only by a folder's
+    // index (an inode under Wine, which another volume may have too) is never taken.
     if (!volumeKnown_ || SystemNameOrder(volumeRoot_, root) != 0) {
         DWORD serial = 0;
-        if (!VolumeSerialBelow(root, handle, first, serial)) return false;
+        if (!VolumeSerialOf(handle, serial)) return false;
         volumeRoot_ = root;
         volumeSerial_ = serial;
         volumeKnown_ = true;
@@ -261,38 +286,13 @@ bool Win32FileTree::Look(HANDLE handle, const std::wstring& root, DWORD attribut
     return true;
 }
 
-bool Win32FileTree::VolumeSerialBelow(const std::wstring& root, HANDLE below, HANDLE first, DWORD& serial) {
-    // The last root's serial number, with the file index of a folder the root led to then: the
-    // root itself (opened as given, a link there followed), or the folder right below it that
-    // the caller holds (reached through the root, so no opening is needed). When the root
-    // leads to that same folder, the volume is the same; a root retargeted to another folder
-    // is asked again.
-    struct Known {
-        std::wstring root;
-        uint64_t folder = 0, first = 0;  // 0: not seen
-        DWORD serial = 0;
-    };
-    static Known last;
-    uint64_t folder = 0, firstIndex = 0;
-    if (first) {
-        if (!FileIndexOf(first, firstIndex)) firstIndex = 0;
-    } else {
-        const unique_file handle(CreateFileW(root.c_str(), FILE_READ_ATTRIBUTES,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        if (!handle || !FileIndexOf(handle.get(), folder)) folder = 0;
+bool Win32FileTree::SomethingElseOnTheWay(const std::wstring& root, const std::wstring& path) {
+    for (std::size_t p = path.find(L'\\', root.size() + 1); p != std::wstring::npos; p = path.find(L'\\', p + 1)) {
+        const DWORD attributes = GetFileAttributesW(path.substr(0, p).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) return false;  // missing from here on
+        if (KindOf(attributes) != EntryKind::Directory) return true;
     }
-    const bool sameRoot = SystemNameOrder(last.root, root) == 0;
-    if (sameRoot && ((folder != 0 && folder == last.folder) || (firstIndex != 0 && firstIndex == last.first))) {
-        serial = last.serial;
-        return true;
-    }
-    if (!VolumeSerialOf(below, serial)) return false;
-    // What was seen of the same root on the same volume still holds.
-    if (!sameRoot || serial != last.serial) last = Known{root, 0, 0, serial};
-    if (folder != 0) last.folder = folder;
-    if (firstIndex != 0) last.first = firstIndex;
-    return true;
+    return false;
 }
 
 bool Win32FileTree::FoldersOnTheWayAreReal(const std::wstring& root, const std::wstring& path) {
@@ -360,8 +360,8 @@ public:
         // Where someone holds the copy in a way that forbids that, it is read through a shared
         // handle and deleted by path later; where it cannot be read either, looked at by path.
         const DWORD flags = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN;
-        file_.reset(CreateFileW(path_.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, flags, nullptr));
+        file_.reset(CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, flags, nullptr));
         deletable_ = static_cast<bool>(file_);
         if (!file_)
             file_.reset(CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -372,7 +372,7 @@ public:
             byPath_ = true;
             return HeldCopy::Look(out);
         }
-        return win_.Look(file_.get(), root_, attributes_, out, folders_.empty() ? nullptr : folders_.front().get());
+        return win_.Look(file_.get(), root_, attributes_, out);
     }
 
     std::vector<uint64_t> FolderIndexes(int depth) override {
@@ -389,6 +389,11 @@ public:
         LARGE_INTEGER start{};
         return file_ && SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN) &&
                win_.DigestThrough(file_.get(), out);
+    }
+
+    bool Flush() override {
+        if (byPath_ || !file_ || !deletable_) return HeldCopy::Flush();
+        return FlushFileBuffers(file_.get()) != FALSE;
     }
 
     RemoveOutcome Remove(const TreeEntry& seen) override {

@@ -5,8 +5,10 @@
 // A tree serves one piece of work (a tick, one action of a dialog, a run of the cleanup tool).
 // Everything it reaches below a root without a link on the way lies on the root's volume (a
 // volume is mounted only at a reparse point), so the volume's serial number is asked once, of
-// the first file looked at below the root, and taken for the rest of the tree's life. Between
-// trees it is kept for the last root, as long as the root still leads to the same folder.
+// the first file looked at below the root, and taken for the rest of the tree's life.
+//
+// A root given as a drive ("E:") or a share ("\\server\share") is listed as its root folder
+// ("E:\"): Windows takes "E:" for the current folder on that drive.
 #pragma once
 #include <windows.h>
 
@@ -29,6 +31,7 @@ public:
     bool List(const std::wstring& folder, std::vector<TreeEntry>& out) override;
     bool Stat(const std::wstring& root, const std::wstring& path, TreeEntry& out) override;
     bool DigestFile(const std::wstring& path, FileDigest& out) override;
+    bool FlushFile(const std::wstring& path) override;
     RemoveOutcome RemoveFile(const std::wstring& root, const std::wstring& path, const TreeEntry& seen) override;
     bool RemoveEmptyFolder(const std::wstring& root, const std::wstring& path, const FileIdentity& seen) override;
     std::vector<uint64_t> FolderIndexes(const std::wstring& root, const std::wstring& path, int depth) override;
@@ -46,13 +49,12 @@ private:
     friend class Win32HeldCopy;
     // Where the system cannot list with identities: by name, identities unknown.
     bool ListByName(const std::wstring& folder, std::vector<TreeEntry>& out);
-    // `out` for what `handle` opened below `root`, its identity on the root's volume; `first`,
-    // where not null, the folder right below the root on its way, held open.
-    bool Look(HANDLE handle, const std::wstring& root, DWORD attributesByPath, TreeEntry& out, HANDLE first = nullptr);
-    // The serial number of the volume below `root`, `below` a handle to a file there, `first`
-    // (or null) the folder right below the root on its way.
-    static bool VolumeSerialBelow(const std::wstring& root, HANDLE below, HANDLE first, DWORD& serial);
+    // `out` for what `handle` opened below `root`, its identity on the root's volume.
+    bool Look(HANDLE handle, const std::wstring& root, DWORD attributesByPath, TreeEntry& out);
     static bool FoldersOnTheWayAreReal(const std::wstring& root, const std::wstring& path);
+    // True when a folder on the way from `root` to `path` is there but is no real folder (a
+    // link, a file); false when each is a real folder up to one that is missing.
+    static bool SomethingElseOnTheWay(const std::wstring& root, const std::wstring& path);
     // Deletes the file behind `file` (opened to be deleted) only if it still is `seen`.
     RemoveOutcome RemoveIfStill(HANDLE file, const std::wstring& root, DWORD attributesByPath, const TreeEntry& seen);
     // Removes the real, empty folder `path`, the folders on its way held, only if it is `seen`;
@@ -87,6 +89,10 @@ struct HandleLook {
 bool LookThroughHandle(HANDLE file, HandleLook& out);
 // The serial number of the volume `file` lies on, as GetFileInformationByHandle gives it.
 bool VolumeSerialOf(HANDLE file, DWORD& serial);
+
+// The folder as CreateFileW must be given it to open that folder: a drive or share root
+// with its backslash.
+std::wstring FolderToOpen(const std::wstring& folder);
 
 // Names compared as Windows compares them (ordinal, without regard to letter case).
 int SystemNameOrder(const std::wstring& a, const std::wstring& b);

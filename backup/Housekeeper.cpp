@@ -78,7 +78,7 @@ public:
         if (!settings_.AnyOn()) {  // the journal kept for the notice after a crash alone
             journal_.ReleaseLock();
             report.empty = seen.size == 0;
-            journal_.CompactIfWorth(false);
+            journal_.CompactIfWorth();
             return report;
         }
 
@@ -154,7 +154,7 @@ public:
         journal_.Write(lines_);  // a gone line that is lost is found again: the copy fails verification
         journal_.ReleaseLock();
         RemoveFolders(removed);
-        journal_.CompactIfWorth(settings_.AnyOn());
+        journal_.CompactIfWorth();
         return report;
     }
 
@@ -205,6 +205,12 @@ private:
             protect = kNoCopy;
             for (std::size_t i = 0; i < live_.size(); ++i)
                 if (live_[i].c.record.path == protectedPath) protect = i;
+        }
+        // The new copy is on the disk before any older one goes in its favour; where it cannot
+        // be made so, nothing goes this tick.
+        if (!held_->Flush()) {
+            report_.flushFailed = true;
+            return;
         }
         int tried = 0;
         for (std::size_t i = 0; i < live_.size() && tried < kMaxDeletesPerTick; ++i) {

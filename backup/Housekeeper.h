@@ -30,7 +30,8 @@ struct TickReport {
     std::wstring twin;            // the earlier copy kept in its place
     int removed = 0;              // copies deleted by the rules
     uint64_t removedBytes = 0;
-    int failed = 0;  // deletes that failed; they are tried again at a later tick
+    int failed = 0;            // deletes that failed; they are tried again at a later tick
+    bool flushFailed = false;  // the new copy could not be flushed to the disk: nothing older was deleted
     int foldersRemoved = 0;
 };
 

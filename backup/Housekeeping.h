@@ -70,6 +70,9 @@ public:
     // Stat, whose folders were checked then), outermost first; 0 for one that cannot be
     // looked at. They only ever keep a folder: one removed later must still have its index.
     virtual std::vector<uint64_t> FolderIndexes(const std::wstring& root, const std::wstring& path, int depth);
+    // Has the system write the file's bytes to the disk, so that a power cut cannot leave it
+    // zero-filled; false when it cannot. A tree without a disk cache has nothing to do.
+    virtual bool FlushFile(const std::wstring& /*path*/) { return true; }
     // What joins a folder and a name.
     virtual wchar_t Separator() const = 0;
     // How names compare here.
@@ -99,6 +102,8 @@ public:
     // As FileTree::FolderIndexes of the copy, after Look.
     virtual std::vector<uint64_t> FolderIndexes(int depth) { return tree_.FolderIndexes(root_, path_, depth); }
     virtual bool Digest(FileDigest& out) { return tree_.DigestFile(path_, out); }
+    // As FileTree::FlushFile of the copy: made before any older copy is deleted in its favour.
+    virtual bool Flush() { return tree_.FlushFile(path_); }
     // As FileTree::RemoveFile of the copy; after it, only folders are removed.
     virtual RemoveOutcome Remove(const TreeEntry& seen) { return tree_.RemoveFile(root_, path_, seen); }
     // As FileTree::RemoveEmptyFolder, for any folder below the root, deepest first.

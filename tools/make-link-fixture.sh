@@ -9,3 +9,9 @@ rm -rf "$base"
 mkdir -p "$base/backup" "$base/outside/2023/01/01"
 printf 'outside' > "$base/outside/2023/01/01/plan_0800.dwg"
 ln -s ../outside/2023 "$base/backup/2023"
+
+# A drive R: and a share \\varnholt-nas\backup whose roots are backup folders, for the listing of
+# a root (not of the current folder on that drive).
+mkdir -p "$WINEPREFIX/drive_c/vh_root" "$WINEPREFIX/drive_c/vh_share" "$WINEPREFIX/dosdevices/unc/varnholt-nas"
+ln -sfn "$WINEPREFIX/drive_c/vh_root" "$WINEPREFIX/dosdevices/r:"
+ln -sfn "$WINEPREFIX/drive_c/vh_share" "$WINEPREFIX/dosdevices/unc/varnholt-nas/backup"

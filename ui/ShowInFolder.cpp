@@ -4,6 +4,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include "backup/FileTreeWin32.h"
 #include "framework/UniqueHandle.h"
 
 namespace {
@@ -39,7 +40,7 @@ bool ShowInShellWindow(const std::wstring& folder, const std::wstring& file) {
     if (!file.empty()) {
         {
             const ComScope com;
-            const unique_item_list folderItem(ILCreateFromPathW(folder.c_str()));
+            const unique_item_list folderItem(ILCreateFromPathW(FolderToOpen(folder).c_str()));
             const unique_item_list fileItem(ILCreateFromPathW(file.c_str()));
             if (folderItem && fileItem) {
                 PCUITEMID_CHILD selected = ILFindLastID(fileItem.get());

@@ -156,6 +156,57 @@ TEST_F(TickTest, TheNoticeAloneWritesMadeLinesAndReadsOrDeletesNothing) {
     for (const Journal::Entry& e : journal.Live()) EXPECT_FALSE(e.record.hasDigest);
 }
 
+// Compaction in a host that has only the notice on keeps every other drawing's live copies
+// (other hosts' records and the user's registrations).
+TEST_F(TickTest, TheNoticeAloneCompactsAwayNoOtherDrawingsCopy) {
+    tree.AddFolder(F);
+    std::vector<JournalRecord> lines;
+    for (int i = 0; i < 100; ++i) {
+        JournalRecord r;
+        r.kind = i % 2 == 0 ? JournalRecord::Kind::Made : JournalRecord::Kind::Adopted;
+        r.path = F + L"\\other_2026120908" + FormatPadded(i % 40, 2) + L".dwg";
+        r.drawing = L"D:\\B\\other.dwg";
+        r.stamp = At(2026, 12, 9, 8, i % 40);
+        r.size = 4;
+        r.writeTime = 1;
+        r.id = FileIdentity{1, 1000u + static_cast<uint64_t>(i)};
+        lines.push_back(r);
+    }
+    ASSERT_TRUE(journal.Write(lines));  // 100 lines, 40 live: worth compacting
+    HousekeepingSettings notice = Options(0, 0, 0, 0);
+    notice.mRecoveryNotice = 1;
+    Tick(1, At(2026, 12, 9, 9, 0), notice);
+    EXPECT_EQ(store.File().replaces, 1);
+    ASSERT_TRUE(journal.Refresh());
+    EXPECT_EQ(journal.LiveCount(), 41u);
+    EXPECT_EQ(journal.Find(F + L"\\other_202612090839.dwg")->record.kind, JournalRecord::Kind::Adopted);
+}
+
+// The new copy is on the disk before any older copy goes in its favour; where it cannot be
+// made so, nothing goes.
+TEST_F(TickTest, TheNewCopyIsFlushedBeforeAnyOlderOneIsDeleted) {
+    tree.AddFolder(F);
+    for (int m = 0; m < 3; ++m) Tick(1, At(2026, 12, 9, 9, m), kJournalOnly);
+    std::vector<std::string> calls;
+    tree.onCall = [&](const char* call, const std::wstring&) {
+        if (std::string(call) == "FlushFile" || std::string(call) == "RemoveFile") calls.push_back(call);
+    };
+    tree.flushFails = true;
+    TickReport r = Tick(1, At(2026, 12, 9, 9, 3), Options(0, 2, 0, 0));
+    EXPECT_TRUE(r.flushFailed);
+    EXPECT_EQ(r.removed, 0);
+    EXPECT_EQ(calls, (std::vector<std::string>{"FlushFile"}));
+    tree.flushFails = false;
+    calls.clear();
+    r = Tick(1, At(2026, 12, 9, 9, 4), Options(0, 2, 0, 0));
+    EXPECT_FALSE(r.flushFailed);
+    EXPECT_EQ(r.removed, 3);
+    EXPECT_EQ(calls, (std::vector<std::string>{"FlushFile", "RemoveFile", "RemoveFile", "RemoveFile"}));
+    calls.clear();
+    Tick(1, At(2026, 12, 9, 9, 5), kJournalOnly);  // nothing to delete: nothing flushed
+    EXPECT_TRUE(calls.empty());
+}
+
 // Only what the journal says this plug-in made for this drawing path counts or goes.
 TEST_F(TickTest, OnlyJournaledCopiesOfTheSameDrawingPathCountOrGo) {
     Seed(tree);  // copies named like plan.dwg's, made before the journal: never touched

@@ -104,6 +104,10 @@ public:
         nodes.erase(it);
         return true;
     }
+    bool FlushFile(const std::wstring& path) override {
+        if (onCall) onCall("FlushFile", path);
+        return !flushFails;
+    }
     wchar_t Separator() const override { return L'\\'; }
 
     int Calls() const {
@@ -141,5 +145,6 @@ public:
     std::set<std::wstring> unlistable;
     int lists = 0, stats = 0;
     std::vector<std::wstring> listed, digested, removes, folderRemoves;
+    bool flushFails = false;                                                 // FlushFile answers false
     std::function<void(const char* call, const std::wstring& path)> onCall;  // as a call that touches a file begins
 };

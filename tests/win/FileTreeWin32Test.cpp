@@ -6,8 +6,10 @@
 #include <windows.h>
 
 #include "WinTestUtil.h"
+#include "backup/BackupPath.h"
 #include "backup/FileTreeWin32.h"
 #include "backup/JournalWin32.h"
+#include "backup/RecoveryWin32.h"
 
 namespace {
 
@@ -168,7 +170,8 @@ TEST(Win32FileTreeTest, NothingIsReachedThroughALinkBelowTheRoot) {
     TreeEntry seen;
     EXPECT_FALSE(tree.Stat(root, through, seen));
     ASSERT_TRUE(tree.Stat(L"C:\\vh_linked\\outside", outside, seen));
-    EXPECT_EQ(tree.RemoveFile(root, through, seen), RemoveOutcome::Gone);
+    EXPECT_EQ(tree.RemoveFile(root, through, seen), RemoveOutcome::Changed);  // not gone: in another tree
+    EXPECT_EQ(tree.RemoveFile(root, root + L"\\2024\\01\\01\\plan_0800.dwg", seen), RemoveOutcome::Gone);
     EXPECT_FALSE(tree.Hold(root, through)->Look(seen));
     EXPECT_FALSE(tree.RemoveEmptyFolder(root, root + L"\\2023\\01\\01", FileIdentity{}));
     EXPECT_EQ(ReadFileBytes(outside), "outside");
@@ -264,6 +267,190 @@ TEST(Win32JournalStoreTest, ARewriteMovedIntoPlaceIsReadAgainFromItsStart) {
     EXPECT_FALSE(created);
     EXPECT_EQ(out, "four\nfive\nsix\n");
     EXPECT_EQ(ReadFileBytes(path), "four\nfive\nsix\nseven\n");
+}
+
+// A rewrite that keeps the file's index (ext4 hands a freed inode out again; here the file is
+// rewritten in place) is still read again from its start, by either way of reading.
+TEST(Win32JournalStoreTest, ARewriteWithTheSameIndexIsReadAgainFromItsStart) {
+    ScratchDir dir;
+    const std::wstring path = dir / L"backup-journal.txt";
+    const std::string first = "first line, its checksum 1111aaaa\n";
+    WriteFileBytes(path, first);
+    Win32JournalStore reader(path);
+    std::string out;
+    bool restarted = false, created = false;
+    ASSERT_TRUE(reader.ReadNew(out, restarted));
+    ASSERT_EQ(out, first);
+    const std::string rewrite = "other line, its checksum 2222bbbb\nand one more line 3333cccc\n";
+    WriteFileBytes(path, rewrite);  // CREATE_ALWAYS truncates the same file
+    ASSERT_TRUE(reader.ReadNew(out, restarted));
+    EXPECT_TRUE(restarted);
+    EXPECT_EQ(out, rewrite);
+    const std::string again = "a third writing, longer than both before it 4444dddd\nand its end 5555eeee\n";
+    WriteFileBytes(path, again);
+    ASSERT_TRUE(reader.Lock());
+    const bool appended = reader.ReadNewThenAppend("appended 6666ffff\n", out, restarted, created);
+    reader.Unlock();
+    ASSERT_TRUE(appended);
+    EXPECT_TRUE(restarted);
+    EXPECT_EQ(out, again);
+    // What it appended itself is no rewrite.
+    ASSERT_TRUE(reader.ReadNew(out, restarted));
+    EXPECT_FALSE(restarted);
+    EXPECT_EQ(out, "");
+}
+
+// Each way of appending closes off a torn last line so that it stays torn, and the lines
+// appended after it count.
+TEST(Win32JournalStoreTest, AppendsCloseOffATornLastLineAndTheirOwnLinesCount) {
+    JournalRecord reported;
+    reported.kind = JournalRecord::Kind::Reported;
+    reported.session = SessionId{42, 134093100000000000u};
+    std::string line;
+    ASSERT_TRUE(FormatJournalLine(reported, line));
+    std::string whole;
+    JournalRecord end = reported;
+    end.kind = JournalRecord::Kind::End;
+    ASSERT_TRUE(FormatJournalLine(end, whole));
+    whole.pop_back();  // a line that lost only its LF
+    for (const bool throughRead : {false, true}) {
+        SCOPED_TRACE(throughRead ? "read, then append" : "append");
+        ScratchDir dir;
+        const std::wstring path = dir / L"backup-journal.txt";
+        WriteFileBytes(path, whole);
+        Win32JournalStore writer(path);
+        bool created = true, restarted = false;
+        std::string out;
+        ASSERT_TRUE(writer.Lock());
+        const bool appended =
+            throughRead ? writer.ReadNewThenAppend(line, out, restarted, created) : writer.Append(line, created);
+        writer.Unlock();
+        ASSERT_TRUE(appended);
+        EXPECT_EQ(ReadFileBytes(path), whole + kTornLineEnd + line);
+        Win32JournalStore store(path);
+        Journal journal(store, SystemNameOrder, SystemNameFold);
+        ASSERT_TRUE(journal.Refresh());
+        EXPECT_EQ(journal.Lines(), 1u);  // the reported line alone
+    }
+}
+
+// A copy rewritten in place (the same file, another size) is not the copy that was seen, even
+// where its write time is set back to the one seen.
+TEST(Win32FileTreeTest, ACopyRewrittenInPlaceToAnotherSizeIsLeftAlone) {
+    ScratchDir root;
+    const std::wstring copy = root / L"plan_202612090900.dwg";
+    WriteFileBytes(copy, "1234");
+    Win32FileTree tree;
+    TreeEntry seen, now;
+    ASSERT_TRUE(tree.Stat(root.path(), copy, seen));
+    HANDLE file =
+        CreateFileW(copy.c_str(), GENERIC_WRITE | FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(file, "123456", 6, &written, nullptr));
+    const FILETIME time{static_cast<DWORD>(seen.writeTime), static_cast<DWORD>(seen.writeTime >> 32)};
+    ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, &time));
+    CloseHandle(file);
+    ASSERT_TRUE(tree.Stat(root.path(), copy, now));
+    ASSERT_EQ(now.id, seen.id);
+    ASSERT_EQ(now.writeTime, seen.writeTime);
+    EXPECT_EQ(tree.RemoveFile(root.path(), copy, seen), RemoveOutcome::Changed);
+    EXPECT_EQ(ReadFileBytes(copy), "123456");
+}
+
+// Made from the Linux side by tools/make-link-fixture.sh: R: and \\varnholt-nas\backup. A root
+// given as the backup folder is listed itself, trimmed as targets are composed ("R:"), even
+// where the current folder on that drive holds other copies.
+TEST(Win32FileTreeTest, ADriveOrShareRootIsListedItselfNotTheCurrentFolderThere) {
+    wchar_t before[MAX_PATH] = L"";
+    GetCurrentDirectoryW(MAX_PATH, before);
+    DrawingKey key;
+    ASSERT_TRUE(DrawingKeyOfPath(L"D:\\A\\plan.dwg", key));
+    for (const std::wstring root : {L"R:\\", L"\\\\varnholt-nas\\backup\\"}) {
+        SCOPED_TRACE(Utf8(root));
+        ASSERT_TRUE(IsDirectory(root)) << "the fixture is missing: run tools/make-link-fixture.sh in the prefix first";
+        const std::wstring folder = TrimFolder(root);
+        const std::vector<std::wstring> inRoot{folder + L"\\plan_202612091400.dwg",
+                                               folder + L"\\plan_202612091410.dwg"};
+        for (const std::wstring& p : inRoot) WriteFileBytes(p, "copy");
+        CreateDirectoryW((root + L"old").c_str(), nullptr);
+        WriteFileBytes(root + L"old\\plan_202612091420.dwg", "elsewhere");
+        SetCurrentDirectoryW((root + L"old").c_str());
+        Win32FileTree tree;
+        ScanStats stats;
+        std::vector<std::wstring> found;
+        for (const BackupCopy& c : ScanCopies(tree, folder, &key, &stats)) found.push_back(c.path);
+        SetCurrentDirectoryW(before);
+        EXPECT_TRUE(stats.listed);
+        EXPECT_EQ(found, inRoot);
+        for (const std::wstring& p : inRoot) DeleteFileW(p.c_str());
+        DeleteFileW((root + L"old\\plan_202612091420.dwg").c_str());
+        RemoveDirectoryW((root + L"old").c_str());
+    }
+}
+
+// Whether a session's process still runs: this one does; one of its id created at another time
+// (the id used again) does not, nor one that has exited while a handle to it is held.
+TEST(RecoveryWin32Test, ASessionIsOverUnlessItsProcessOfThatCreationTimeStillRuns) {
+    const SessionId self = CurrentSession();
+    ASSERT_TRUE(self.Known());
+    EXPECT_FALSE(SessionOver(self));
+    EXPECT_TRUE(SessionOver(SessionId{self.pid, self.created + 1}));
+    EXPECT_TRUE(SessionOver(SessionId{self.pid, self.created - 1}));
+    STARTUPINFOW start{};
+    start.cb = sizeof start;
+    PROCESS_INFORMATION child{};
+    wchar_t line[] = L"cmd.exe /c exit 0";
+    ASSERT_TRUE(
+        CreateProcessW(nullptr, line, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &start, &child));
+    ASSERT_EQ(WaitForSingleObject(child.hProcess, 30000), WAIT_OBJECT_0);
+    FILETIME created, exited, kernel, user;
+    ASSERT_TRUE(GetProcessTimes(child.hProcess, &created, &exited, &kernel, &user));
+    const SessionId ended{child.dwProcessId, uint64_t{created.dwHighDateTime} << 32 | created.dwLowDateTime};
+    EXPECT_TRUE(SessionOver(ended));  // opened still: this test holds a handle to it
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+}
+
+// The copy a notice names is the journaled file, not empty, and its first 4 KiB are not all
+// zero bytes.
+TEST(RecoveryWin32Test, AGoodCopyIsTheJournaledFileAndNotZeroFilled) {
+    ScratchDir root;
+    const std::wstring copy = root / L"plan_202612091430.dwg";
+    std::string bytes(8192, '\0');
+    const auto recordOf = [&](const std::wstring& path) {
+        Win32FileTree tree;
+        TreeEntry seen;
+        EXPECT_TRUE(tree.Stat(root.path(), path, seen));
+        JournalRecord r;
+        r.path = path;
+        r.size = seen.size;
+        r.writeTime = seen.writeTime;
+        r.id = seen.id;
+        return r;
+    };
+    WriteFileBytes(copy, bytes);
+    EXPECT_FALSE(CopyGoodNow(recordOf(copy)));  // as a power cut leaves it
+    bytes[4095] = 'x';
+    WriteFileBytes(copy, bytes);
+    const JournalRecord good = recordOf(copy);
+    EXPECT_TRUE(CopyGoodNow(good));
+    // Another file of the same bytes and write time in its place.
+    ASSERT_TRUE(DeleteFileW(copy.c_str()));
+    WriteFileBytes(root / L"keep", "x");  // so that the new file does not get the old one's index back
+    WriteFileBytes(copy, bytes);
+    HANDLE file = CreateFileW(copy.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    const FILETIME time{static_cast<DWORD>(good.writeTime), static_cast<DWORD>(good.writeTime >> 32)};
+    ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, &time));
+    CloseHandle(file);
+    const JournalRecord other = recordOf(copy);
+    ASSERT_NE(other.id, good.id);
+    ASSERT_EQ(other.writeTime, good.writeTime);
+    EXPECT_FALSE(CopyGoodNow(good));
+    EXPECT_TRUE(CopyGoodNow(other));
+    JournalRecord resized = other;
+    resized.size = 8191;
+    EXPECT_FALSE(CopyGoodNow(resized));
 }
 
 }  // namespace
