@@ -3,6 +3,7 @@
 #include <time.h>
 
 #include <memory>
+#include <optional>
 #include <set>
 
 #include "FileTreeWin32.h"
@@ -37,6 +38,45 @@ BackupOutcome lastOutcome;
 const wchar_t kJournalStarted[] =
     L"[백업 관리] 이제부터 이 컴퓨터에서 만든 사본만 정리합니다. 기존 사본은 백업 관리에서 등록할 수 있습니다.";
 
+// Minutes after a taken name that a save may move to.
+constexpr int kLaterMinutes = 10;
+
+// True when a save to `target` replaces nothing but this drawing's own journaled copy: nothing
+// is there, or the journal's latest line for it is a live copy of `drawingPath`.
+bool FreeFor(const std::wstring& target, const std::wstring& drawingPath) {
+    if (GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
+    }
+    Journal* journal = PluginJournal();
+    const std::optional<Journal::Entry> own = journal ? journal->Find(target) : std::nullopt;
+    return own && SystemNameOrder(own->record.drawing, drawingPath) == 0;
+}
+
+// Where the journal is kept, a save never replaces another drawing's copy (a same-named
+// drawing in another folder saved in the same minute) or any file the journal does not give
+// this drawing: the copy takes the next free minute's name instead, at most kLaterMinutes on,
+// and the message line names both. False, with a message line, when none is free: no save.
+bool TakeFreeName(const BackupSettings& settings, const std::wstring& drawingPath, DateStamp& stamp,
+                  std::wstring& target) {
+    if (FreeFor(target, drawingPath)) return true;
+    for (int later = 1; later <= kLaterMinutes; ++later) {
+        DateStamp next;
+        std::wstring path;
+        if (!DateStampLater(stamp, later, next) ||
+            ComposeTargetPath(settings.mFolder, drawingPath, settings.mMainItemNo, next, path) != ComposeResult::Ok)
+            break;
+        if (!FreeFor(path, drawingPath)) continue;
+        VylMsgPutMessage(LastingText(L"[백업] " + target + L" 에 다른 파일이 있어 " + path + L" 에 저장합니다"));
+        stamp = std::move(next);
+        target = std::move(path);
+        return true;
+    }
+    VylMsgPutMessage(LastingText(L"[백업] " + target + L" 과 그 뒤 " + std::to_wstring(kLaterMinutes) +
+                                 L"분의 이름에 모두 다른 파일이 있어 저장하지 않았습니다"));
+    return false;
+}
+
 void BackupOnce(const BackupSettings& settings) {
     const wchar_t* reported = VylFilGetCadDrawingPath();
     const std::wstring drawingPath = reported ? reported : L"";
@@ -48,6 +88,9 @@ void BackupOnce(const BackupSettings& settings) {
     std::wstring target;
     if (ComposeTargetPath(settings.mFolder, drawingPath, settings.mMainItemNo, stamp, target) != ComposeResult::Ok)
         return;
+    const HousekeepingSettings& options = PluginHousekeeping();
+    const bool journaled = options.AnyOn() || options.mRecoveryNotice == 1;
+    if (journaled && !TakeFreeName(settings, drawingPath, stamp, target)) return;
 
     bool folderIsNew = false;
     MakeDirectoryChain(target, &folderIsNew);
@@ -63,7 +106,6 @@ void BackupOnce(const BackupSettings& settings) {
     outcome.twin.clear();
     outcome.removed = outcome.failedDeletes = 0;
     outcome.journalFailed = false;
-    const HousekeepingSettings& options = PluginHousekeeping();
     const bool quiet = options.mQuietFailures == 1;
     if (!saved) {
         const std::wstring message = L"[오류]" + target + L" 에 저장할수 없습니다.";
@@ -76,7 +118,7 @@ void BackupOnce(const BackupSettings& settings) {
     }
     if (quiet && failedBefore > 0) VylMsgPutMessage(LastingText(L"[백업] 다시 저장되었습니다: " + target));
     MadeCopy made;
-    if ((!options.AnyOn() && options.mRecoveryNotice != 1) || !StampOfDateStamp(outcome.stamp, made.stamp)) return;
+    if (!journaled || !StampOfDateStamp(outcome.stamp, made.stamp)) return;
     made.path = target;
     made.session = CurrentSession();
     made.folderIsNew = folderIsNew;
@@ -154,7 +196,7 @@ void ShowRecoveryNotice() {
         RecoveryNoticeTexts(PlanRecoveryNotice(*journal, ended, CopyGoodNow, DrawingNowOf, SystemNameOrder));
     if (!texts.box.empty()) VylDlgMessageBox(texts.box.c_str());
     for (const std::wstring& line : texts.lines) VylMsgPutMessage(LastingText(line));
-    journal->CompactIfWorth(PluginHousekeeping().AnyOn());
+    journal->CompactIfWorth();
 }
 
 const BackupOutcome& LastBackupOutcome() { return lastOutcome; }

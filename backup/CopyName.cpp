@@ -112,6 +112,21 @@ bool StampOfDateStamp(const DateStamp& stamp, CivilStamp& out) {
     return true;
 }
 
+bool DateStampLater(const DateStamp& stamp, int minutes, DateStamp& out) {
+    CivilStamp s;
+    if (!StampOfDateStamp(stamp, s)) return false;
+    const CivilStamp later = StampFromMinutes(StampMinutes(s) + minutes);
+    if (!IsRealStamp(later)) return false;
+    DateStamp d = stamp;
+    d.mYear = FormatPadded(later.year, 4);
+    d.mMonth = FormatPadded(later.month, 2);
+    d.mDay = FormatPadded(later.day, 2);
+    d.mHour = FormatPadded(later.hour, 2);
+    d.mMinute = FormatPadded(later.minute, 2);
+    out = std::move(d);
+    return true;
+}
+
 int AsciiFoldedOrder(const std::wstring& a, const std::wstring& b) {
     const auto fold = [](wchar_t c) -> uint32_t {
         const auto u = static_cast<uint32_t>(c);  // NOLINT(bugprone-signed-char-misuse): a code unit, never negative

@@ -42,6 +42,8 @@ std::wstring FormatStamp(const CivilStamp& s);
 // The stamp a backup run formatted (year, month, day, hour and minute); false for the
 // fallback of a failed clock conversion or anything else that is not a real time.
 bool StampOfDateStamp(const DateStamp& stamp, CivilStamp& out);
+// `stamp` (a real one) `minutes` later, its seconds kept: the stamp of a later minute's name.
+bool DateStampLater(const DateStamp& stamp, int minutes, DateStamp& out);
 
 enum class CopyLayout { YearMonthDay = 1, YearMonthAndDay = 2, YearAndMonthDay = 3, Flat = 4 };
 // How many date folders lie between the backup folder and a copy of the layout.

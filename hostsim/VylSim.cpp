@@ -14,6 +14,7 @@ struct Call {
     int kind;
     std::wstring text;
     int value;
+    const wchar_t* pointer;  // as the plug-in passed it
 };
 
 struct SimState {
@@ -53,7 +54,9 @@ void Echo(const char* what, const std::wstring& text) {
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
-void Record(int kind, const wchar_t* text, int value) { State().calls.push_back({kind, text ? text : L"", value}); }
+void Record(int kind, const wchar_t* text, int value) {
+    State().calls.push_back({kind, text ? text : L"", value, text});
+}
 
 }  // namespace
 
@@ -139,6 +142,10 @@ int SimCallValueAt(int index) { return index >= 0 && index < SimCallCount() ? St
 
 const wchar_t* SimCallTextAt(int index) {
     return index >= 0 && index < SimCallCount() ? State().calls[index].text.c_str() : L"";
+}
+
+const wchar_t* SimCallPointerAt(int index) {
+    return index >= 0 && index < SimCallCount() ? State().calls[index].pointer : nullptr;
 }
 
 VylInitHandler SimInitHandler(void) { return State().init; }

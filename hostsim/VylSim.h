@@ -38,6 +38,8 @@ VYLAPI int SimCallKindAt(int index);
 VYLAPI int SimCallValueAt(int index);
 // The text recorded with call `index`; valid until the next Sim* or host call.
 VYLAPI const wchar_t* SimCallTextAt(int index);
+// The text pointer the plug-in passed with call `index`, as a host that keeps it would read it later.
+VYLAPI const wchar_t* SimCallPointerAt(int index);
 
 VYLAPI VylInitHandler SimInitHandler(void);
 VYLAPI VylSecondHandler SimSecondHandler(void);

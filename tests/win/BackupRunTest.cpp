@@ -134,6 +134,29 @@ TEST_F(BackupRunTest, FailuresInARowShowOneBoxWhenAskedAndTheRecoveryIsSaid) {
     PluginHousekeeping() = HousekeepingSettings();
 }
 
+// A tick with no drawing open tries no save: a run of failures goes on through it, and the
+// message-line texts stay readable where the host kept their pointers.
+TEST_F(BackupRunTest, ATickWithoutADrawingLeavesARunOfFailuresAndTheLinesStay) {
+    WriteFileBytes(backup_ / L"blocker", "not a folder");
+    PluginSettings().mFolder = backup_.path();
+    RunBackup(nullptr, WM_TIMER, 1, 0);  // whatever earlier tests left: a run of failures ends here
+    PluginHousekeeping().mQuietFailures = 1;
+    PluginSettings().mFolder = backup_ / L"blocker\\sub";
+    SimClearCalls();
+    RunBackup(nullptr, WM_TIMER, 1, 0);  // the first failure: its box
+    SimSetDrawingPath(nullptr);
+    RunBackup(nullptr, WM_TIMER, 1, 0);
+    SimSetDrawingPath(drawing_.c_str());
+    for (int i = 0; i < 3; ++i) RunBackup(nullptr, WM_TIMER, 1, 0);  // later failures: the message line
+    PluginSettings().mFolder = backup_.path();
+    RunBackup(nullptr, WM_TIMER, 1, 0);
+    EXPECT_EQ(SimCountOf(SimMessageBox), 1);
+    EXPECT_EQ(SimCountOf(SimPutMessage), 4);
+    for (int i = 0; i < SimCallCount(); ++i)
+        if (SimCallKindAt(i) == SimPutMessage) EXPECT_STREQ(SimCallPointerAt(i), SimCallTextAt(i));
+    PluginHousekeeping() = HousekeepingSettings();
+}
+
 TEST_F(BackupRunTest, NothingHappensWithoutDrawingFileNameOrPattern) {
     const struct {
         const wchar_t* drawing;

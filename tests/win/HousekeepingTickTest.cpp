@@ -12,6 +12,7 @@
 
 #include "PluginHarness.h"
 #include "WinTestUtil.h"
+#include "backup/BackupPath.h"
 #include "backup/Journal.h"
 #include "hostsim/IatHook.h"
 
@@ -249,6 +250,57 @@ TEST_F(HousekeepingTickTest, OnlyJournaledCopiesAreDeletedAndTheJournalSaysSo) {
     EXPECT_EQ(JournalLines("gone"), 3);                 // 06:00 and 08:00 deleted, 07:00 not the recorded file
     EXPECT_EQ(Messages(kJournalStarted), 0);
     EXPECT_EQ(SimCountOf(SimMessageBox), 0);
+}
+
+// Two same-named drawings in different folders saved in the same minute: the second takes the
+// next free minute's name and says so, never replacing the first one's copy; where every name of
+// the next ten minutes is taken, nothing is saved. With every option off, as before.
+TEST_F(HousekeepingTickTest, ASameNamedDrawingInTheSameMinuteNeverReplacesTheOthersCopy) {
+    ScratchDir a, b;
+    const std::wstring drawingA = a / L"평면도.dwg", drawingB = b / L"평면도.dwg";
+    WriteFileBytes(drawingA, "drawing A");
+    WriteFileBytes(drawingB, "drawing B");
+    const std::wstring day = F + L"\\2026\\12\\09\\";
+    const auto copy = [&](const wchar_t* hhmm) { return day + L"평면도_" + hhmm + L".dwg"; };
+    const std::wstring moved =
+        L"[백업] " + copy(L"1430") + L" 에 다른 파일이 있어 " + copy(L"1431") + L" 에 저장합니다";
+    WriteSettingDw(L"mKeepCount", 1);
+    {
+        LoadedPlugin plugin(Watch);
+        SimSetDrawingPath(drawingA.c_str());
+        TickAt(2026, 12, 9, 14, 30);
+        SimSetDrawingPath(drawingB.c_str());
+        TickAt(2026, 12, 9, 14, 30);
+        EXPECT_EQ(Messages(moved), 1);
+        TickAt(2026, 12, 9, 14, 30);  // its own copy of 14:31 is replaced, A's still not
+        EXPECT_EQ(Messages(moved), 2);
+        // Every name from 15:00 to 15:10 taken by files no line knows.
+        for (int m = 0; m <= 10; ++m) WriteFileBytes(copy((L"15" + FormatPadded(m, 2)).c_str()), "someone's");
+        SimClearCalls();
+        TickAt(2026, 12, 9, 15, 0);
+        EXPECT_EQ(SimCountOf(SimSave), 0);
+        EXPECT_EQ(
+            Messages(L"[백업] " + copy(L"1500") + L" 과 그 뒤 10분의 이름에 모두 다른 파일이 있어 저장하지 않았습니다"),
+            1);
+        EXPECT_EQ(SimCountOf(SimMessageBox), 0);
+    }
+    EXPECT_EQ(ReadFileBytes(copy(L"1430")), "drawing A");
+    EXPECT_EQ(ReadFileBytes(copy(L"1431")), "drawing B");
+    EXPECT_FALSE(PathExists(copy(L"1432")));
+    EXPECT_EQ(ReadFileBytes(copy(L"1500")), "someone's");
+    // Every option off: the target as composed, as before.
+    ClearSettingsKey();
+    WriteBackupSettings(F + L"\\");
+    SimClearCalls();
+    {
+        LoadedPlugin plugin(Watch);
+        SimSetDrawingPath(drawingB.c_str());
+        TickAt(2026, 12, 9, 14, 30);
+    }
+    ASSERT_EQ(SimCountOf(SimSave), 1);
+    for (int i = 0; i < SimCallCount(); ++i)
+        if (SimCallKindAt(i) == SimPutMessage) EXPECT_NE(std::wstring(SimCallTextAt(i)).find(L"[백업]"), 0u);
+    EXPECT_EQ(ReadFileBytes(copy(L"1430")), "drawing B");
 }
 
 // The journal's place cannot be written (a file stands where its folder would be): the backup
