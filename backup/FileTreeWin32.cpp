@@ -70,7 +70,9 @@ int SystemNameOrder(const std::wstring& a, const std::wstring& b) {
 
 void SystemNameFold(std::wstring& name) {
     // The system's own upcase table (what the ordinal comparison without regard to case
-    // compares by, code unit by code unit); ntdll has it on every Windows and on Wine.
+    // compares by, code unit by code unit); ntdll has it on every Windows and on Wine. Never
+    // the locale's upper case (CharUpperBuffW), which may fold letters the file system keeps
+    // apart. Without the table only ASCII is folded: names then match less, never more.
     using Upcase = WCHAR(WINAPI*)(WCHAR);
     static const auto upcase = reinterpret_cast<Upcase>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlUpcaseUnicodeChar")));
@@ -79,8 +81,6 @@ void SystemNameFold(std::wstring& name) {
             c = c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 0x20) : c;
         else if (upcase)
             c = upcase(c);
-        else
-            CharUpperBuffW(&c, 1);
     }
 }
 

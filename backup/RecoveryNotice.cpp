@@ -52,7 +52,7 @@ RecoveryTexts RecoveryNoticeTexts(const std::vector<RecoveryItem>& items, std::s
         else if (item.original.state == DrawingNow::State::There)
             note += L", 원본보다 " +
                     std::to_wstring((item.copy.writeTime - item.original.writeTime) / kTicksPerMinute) + L"분 뒤";
-        texts.box += L"\r\n" + named + L" (" + note + L")";
+        texts.box.append(L"\r\n").append(named).append(L" (").append(note).append(L")");
     }
     if (items.size() > shown) texts.box += L"\r\n외 " + std::to_wstring(items.size() - shown) + L"개";
     texts.box += L"\r\n설정 \u2192 백업 관리 \u2192 사본 목록에서 원본 옆에 복사할 수 있습니다.";

@@ -15,3 +15,11 @@ ln -s ../outside/2023 "$base/backup/2023"
 mkdir -p "$WINEPREFIX/drive_c/vh_root" "$WINEPREFIX/drive_c/vh_share" "$WINEPREFIX/dosdevices/unc/varnholt-nas"
 ln -sfn "$WINEPREFIX/drive_c/vh_root" "$WINEPREFIX/dosdevices/r:"
 ln -sfn "$WINEPREFIX/drive_c/vh_share" "$WINEPREFIX/dosdevices/unc/varnholt-nas/backup"
+
+# A scratch folder holding a link to a folder and a link to a file outside it, for the tests'
+# clean-up, which must remove the links and leave what they point to.
+mkdir -p "$base/scratch/inside" "$base/scratch/target"
+printf 'kept' > "$base/scratch/target/file.txt"
+printf 'kept' > "$base/scratch/target.txt"
+ln -s ../target "$base/scratch/inside/folder-link"
+ln -s ../target.txt "$base/scratch/inside/file-link"

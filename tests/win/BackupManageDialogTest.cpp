@@ -351,6 +351,38 @@ TEST_F(BackupManageDialogTest, AnotherDrawingsCopiesAreShownApartAndNeverRegiste
     }
 }
 
+// Made from the Linux side by tools/make-link-fixture.sh: the drive R:. Its root as the backup
+// folder is what the dialog lists, whatever the current folder on R: holds.
+TEST_F(BackupManageDialogTest, ADriveRootAsTheBackupFolderIsListedItself) {
+    const std::wstring root = L"R:\\";
+    ASSERT_TRUE(IsDirectory(root)) << "the fixture is missing: run tools/make-link-fixture.sh in the prefix first";
+    const std::vector<std::wstring> copies{root + L"plan_202612081200.dwg", root + L"plan_202612081300.dwg",
+                                           root + L"old\\plan_202612081400.dwg"};
+    CreateDirectoryW((root + L"old").c_str(), nullptr);
+    for (const std::wstring& c : copies) WriteFileBytes(c, "1234");
+    WriteBackupSettings(root);
+    wchar_t before[MAX_PATH] = L"";
+    GetCurrentDirectoryW(MAX_PATH, before);
+    SetCurrentDirectoryW((root + L"old").c_str());
+    std::wstring preview;
+    {
+        LoadedPlugin plugin(Watch);
+        ModalDriver driver;
+        OpenBoth(driver)
+            .Then([&] {
+                preview = Preview();
+                PostClick(manage_, IDCANCEL);
+                return true;
+            })
+            .Then(CloseSettingsWhenManageClosed(IDCANCEL));
+        Run(plugin, driver);
+    }
+    SetCurrentDirectoryW(before);
+    for (const std::wstring& c : copies) DeleteFileW(c.c_str());
+    RemoveDirectoryW((root + L"old").c_str());
+    EXPECT_EQ(preview, L"이 도면의 사본 2개 (8 B) · 다음 백업 때 지워질 사본 0개");
+}
+
 TEST_F(BackupManageDialogTest, ValuesThatAreNotCountsBringAPromptAndKeepTheDialogOpen) {
     LoadedPlugin plugin(Watch);
     for (int box : {12022, 12023}) {

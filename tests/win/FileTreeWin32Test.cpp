@@ -453,4 +453,15 @@ TEST(RecoveryWin32Test, AGoodCopyIsTheJournaledFileAndNotZeroFilled) {
     EXPECT_FALSE(CopyGoodNow(resized));
 }
 
+// Made from the Linux side by tools/make-link-fixture.sh: a folder holding a link to a folder
+// and one to a file outside it. The tests' clean-up removes the links, not what they point to.
+TEST(TestCleanUpTest, RemovesLinksWithoutFollowingThem) {
+    const std::wstring scratch = L"C:\\vh_linked\\scratch";
+    ASSERT_TRUE(PathExists(scratch + L"\\inside\\folder-link")) << "the linked tree is missing";
+    RemoveTree(scratch + L"\\inside");
+    EXPECT_FALSE(PathExists(scratch + L"\\inside"));
+    EXPECT_EQ(ReadFileBytes(scratch + L"\\target\\file.txt"), "kept");
+    EXPECT_EQ(ReadFileBytes(scratch + L"\\target.txt"), "kept");
+}
+
 }  // namespace

@@ -70,7 +70,38 @@ std::vector<std::wstring> ListTree(const std::wstring& root) {
     return out;
 }
 
+namespace {
+// Under Wine every call that deletes by name reaches the target of a Unix link (DeleteFileW
+// deletes the file a link names, RemoveDirectoryW the folder), and a link to a file does not
+// even show as one. There the tree goes from the Unix side, whose rm never follows a link: a
+// Unix program started from here has no handle to wait on, so the path is watched until it
+// is gone (at most 5 s).
+bool RemoveTreeFromUnix(const std::wstring& path) {
+    using UnixName = char*(CDECL*)(LPCWSTR);
+    static const auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!unixName) return false;  // Windows: its calls remove a link itself
+    char* name = unixName(path.c_str());
+    if (!name) return false;
+    std::wstring unix(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, name, -1, nullptr, 0)), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, name, -1, unix.data(), static_cast<int>(unix.size()));
+    HeapFree(GetProcessHeap(), 0, name);
+    unix.resize(unix.size() - 1);
+    std::wstring line = L"/bin/rm -rf -- \"" + unix + L"\"";
+    STARTUPINFOW start{};
+    start.cb = sizeof start;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(L"Z:\\bin\\rm", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start, &process))
+        return false;
+    if (process.hThread) CloseHandle(process.hThread);
+    if (process.hProcess) CloseHandle(process.hProcess);
+    for (int i = 0; i < 500 && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; ++i) Sleep(10);
+    return true;
+}
+}  // namespace
+
 void RemoveTree(const std::wstring& path) {
+    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES || RemoveTreeFromUnix(path)) return;
     WIN32_FIND_DATAW fd;
     HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &fd);
     if (h != INVALID_HANDLE_VALUE) {
@@ -78,7 +109,10 @@ void RemoveTree(const std::wstring& path) {
             const std::wstring name = fd.cFileName;
             if (name == L"." || name == L"..") continue;
             const std::wstring child = path + L"\\" + name;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)  // a link: removed itself, never entered
+                (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(child.c_str())
+                                                                 : DeleteFileW(child.c_str());
+            else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 RemoveTree(child);
             else
                 DeleteFileW(child.c_str());

@@ -27,6 +27,8 @@ void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadFileBytes(const std::wstring& path);
 // Every file and folder below `root`, relative, sorted.
 std::vector<std::wstring> ListTree(const std::wstring& root);
+// Removes `path` and everything below it; a link below it is removed itself, and what it
+// points to is never touched.
 void RemoveTree(const std::wstring& path);
 std::string Utf8(const std::wstring& text);
 
