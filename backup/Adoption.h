@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "Housekeeping.h"
-#include "Journal.h"
+#include "Candidates.h"
 
 // The open drawing's copies found by their names, as the journal sees them.
 struct AdoptionGroups {

@@ -4,29 +4,6 @@
 
 #include "BackupPath.h"
 
-JournalLatest::JournalLatest(NameOrder order) : latest_(PathLess{order}) {}
-
-void JournalLatest::Read(const std::string& bytes) {
-    const std::size_t end = CompleteLinesEnd(bytes);
-    std::size_t start = 0;
-    while (start < end) {
-        const std::size_t lf = bytes.find('\n', start);
-        JournalRecord r;
-        if (ParseJournalLine(bytes.substr(start, lf - start), r) && !r.path.empty()) {
-            // The latest line decides, spelled as it was last written.
-            latest_.erase(r.path);
-            std::wstring key = r.path;
-            latest_.emplace(std::move(key), std::move(r));
-        }
-        start = lf + 1;
-    }
-}
-
-const JournalRecord* JournalLatest::Find(const std::wstring& path) const {
-    const auto it = latest_.find(path);
-    return it == latest_.end() ? nullptr : &it->second;
-}
-
 const wchar_t* CopyStateText(CopyState state) {
     switch (state) {
     case CopyState::Future:
@@ -48,8 +25,8 @@ const wchar_t* CopyStateText(CopyState state) {
 namespace {
 
 // The journal's live record for the file a copy is now; null when it has none.
-const JournalRecord* RecordOfFile(const JournalLatest& journal, const BackupCopy& c) {
-    const JournalRecord* r = journal.Find(c.path);
+const JournalRecord* RecordOfFile(const Journal& journal, const BackupCopy& c) {
+    const JournalRecord* r = journal.Latest(c.path);
     if (!r || !r->Live() || r->size != c.size || r->writeTime != c.writeTime) return nullptr;
     if (r->id.Known() && c.id.Known() && r->id != c.id) return nullptr;
     return r;
@@ -57,14 +34,14 @@ const JournalRecord* RecordOfFile(const JournalLatest& journal, const BackupCopy
 
 }  // namespace
 
-std::vector<CopyRow> CopyListRows(const std::vector<BackupCopy>& copies, const JournalLatest* journal,
+std::vector<CopyRow> CopyListRows(const std::vector<BackupCopy>& copies, const Journal* journal,
                                   const std::wstring& drawingPath, int64_t now, NameOrder order) {
     std::vector<CopyRow> rows;
     std::vector<const JournalRecord*> records;  // beside the rows: what the journal says of each file
     rows.reserve(copies.size());
     for (const BackupCopy& c : copies) {
         if (journal) {
-            const JournalRecord* latest = journal->Find(c.path);
+            const JournalRecord* latest = journal->Latest(c.path);
             if (latest && !latest->Live()) continue;
         }
         rows.push_back(CopyRow{c, CopyState::None});

@@ -12,24 +12,6 @@
 #include "Housekeeping.h"
 #include "Journal.h"
 
-// What the journal's lines say of each path: the latest line for it, gone lines included
-// (the journal itself keeps only the live ones).
-class JournalLatest {
-public:
-    explicit JournalLatest(NameOrder order);
-    // Takes the complete lines of `bytes`, in order; a line that counts for nothing is passed over.
-    void Read(const std::string& bytes);
-    // The latest record for `path`; null when no line names it.
-    const JournalRecord* Find(const std::wstring& path) const;
-
-private:
-    struct PathLess {
-        NameOrder order;
-        bool operator()(const std::wstring& a, const std::wstring& b) const { return order(a, b) < 0; }
-    };
-    std::map<std::wstring, JournalRecord, PathLess> latest_;
-};
-
 // A row's state; the first that applies, in this order.
 enum class CopyState {
     Future,        // stamped later than now
@@ -48,11 +30,11 @@ struct CopyRow {
 };
 
 // The rows for `copies` (the drawing's copies found by their names), newest first (by stamp,
-// then by path). `journal`: what the journal says, or null when there is no journal. A copy
+// then by path). `journal`: the journal as read, or null when there is no journal. A copy
 // whose latest line is gone is not listed; a live line counts for the file only when its size
 // and write time (and identity, where both have one) are the file's. `drawingPath`: the open
 // drawing as the host reports it; `now` on the minute clock of the stamps.
-std::vector<CopyRow> CopyListRows(const std::vector<BackupCopy>& copies, const JournalLatest* journal,
+std::vector<CopyRow> CopyListRows(const std::vector<BackupCopy>& copies, const Journal* journal,
                                   const std::wstring& drawingPath, int64_t now, NameOrder order);
 
 // The folder of the drawing at `drawingPath`, with its separator; empty when the path names none.

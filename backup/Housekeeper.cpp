@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "BackupPath.h"
+#include "Candidates.h"
 
 namespace {
 
@@ -65,9 +66,6 @@ public:
         // Skip identical: the new copy is read once, and its digest journaled with it, so that
         // the next tick compares with it without reading it again.
         if (settings_.mSkipIdentical == 1 && seen.size > 0) record.hasDigest = held_->Digest(record.digest);
-        // Of the journal a tick asks only for its drawing's copies: the other drawings' lines are
-        // not kept whole (from the first reading on).
-        journal_.KeepWholeOnly(drawing_);
         // The made line first, before any step that deletes; writing it reads what others added.
         // Its lock is kept for the gone lines of a tick that has nothing slow to do between
         // (looking at the newest copy and deleting the new one), and let go before anything else

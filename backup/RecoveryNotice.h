@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Journal.h"
+#include "Candidates.h"
 
 // The drawing file as it is now.
 struct DrawingNow {

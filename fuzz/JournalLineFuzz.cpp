@@ -60,13 +60,6 @@ std::wstring OtherCase(std::wstring path) {
     return path;
 }
 
-std::vector<std::wstring> PathsOf(std::vector<Journal::Entry> entries) {
-    std::vector<std::wstring> out;
-    for (const Journal::Entry& e : entries) out.push_back(e.record.path);
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
 void Check(const std::string& bytes) {
     const std::string line = bytes.substr(0, bytes.find('\n'));
     JournalRecord record;
@@ -85,15 +78,6 @@ void Check(const std::string& bytes) {
             const std::optional<Journal::Entry> found = journal.Find(spelling);
             if (!found || found->order != e.order) abort();
         }
-    }
-    // Kept whole for one drawing only, the journal finds the same copies of every drawing.
-    if (!live.empty()) {
-        BytesStore again(bytes);
-        Journal narrowed(again, AsciiFoldedOrder, AsciiFold);
-        narrowed.KeepWholeOnly(live.front().record.drawing);
-        if (!narrowed.Refresh() || narrowed.LiveCount() != live.size()) abort();
-        for (const Journal::Entry& e : live)
-            if (PathsOf(narrowed.LiveOf(e.record.drawing)) != PathsOf(journal.LiveOf(e.record.drawing))) abort();
     }
 }
 

@@ -8,9 +8,9 @@ build="${VARNHOLT_BUILD:-$root/build}/fuzz"
 mkdir -p "$build"
 common=(-std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I"$root")
 core=("$root/backup/BackupPath.cpp" "$root/backup/CopyName.cpp" "$root/backup/RetentionPlan.cpp" "$root/settings/SettingsStore.cpp"
-    "$root/backup/Journal.cpp" "$root/backup/Utf8.cpp" "$root/backup/Housekeeping.cpp")
+    "$root/backup/Journal.cpp" "$root/backup/JournalLine.cpp" "$root/backup/Utf8.cpp" "$root/backup/Housekeeping.cpp")
 for target in ComposeFuzz SplitFuzz ChainFuzz RegistryDecodeFuzz CopyNameFuzz RetentionPlanFuzz JournalLineFuzz; do
-    clang++ "${common[@]}" "$root/fuzz/$target.cpp" "${core[@]}" -o "$build/$target"
+    clang++ "${common[@]}" "$root/fuzz/$target.cpp" "${core[@]}" -lz -o "$build/$target"
     mkdir -p "$build/corpus-$target"
     echo "== $target for ${seconds}s"
     log="$build/$target.log"

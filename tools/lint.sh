@@ -12,7 +12,8 @@ clang-format --dry-run --Werror $sources
 
 echo "== clang-tidy (portable core)"
 if ! out=$(clang-tidy --quiet -p "$native" backup/BackupPath.cpp backup/CopyList.cpp backup/CopyName.cpp backup/RetentionPlan.cpp \
-    backup/Housekeeping.cpp backup/Housekeeper.cpp backup/Journal.cpp backup/Utf8.cpp backup/FileDigest.cpp \
+    backup/Housekeeping.cpp backup/Housekeeper.cpp backup/Journal.cpp backup/JournalLine.cpp backup/Candidates.cpp \
+    backup/Utf8.cpp backup/FileDigest.cpp \
     backup/Adoption.cpp backup/RecoveryNotice.cpp settings/SettingsStore.cpp cleanup/CleanupTool.cpp \
     cleanup/PosixFileTree.cpp cleanup/CleanupPosix.cpp 2>&1); then
     echo "$out" | grep -v "warnings generated"

@@ -2,9 +2,9 @@
 # Installs what the build, the tests and the demo need on a Debian 12 machine (as root).
 set -euo pipefail
 packages=(
-    cmake make g++ libgtest-dev libbenchmark-dev googletest libxxhash-dev zip
+    cmake make g++ libgtest-dev libbenchmark-dev googletest libxxhash-dev zlib1g-dev zip
     clang clang-format clang-tidy cppcheck libclang-rt-14-dev
-    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev libz-mingw-w64-dev
     wine64 xvfb xauth imagemagick fonts-nanum
 )
 missing=()

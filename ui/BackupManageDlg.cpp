@@ -157,8 +157,7 @@ void BackupManageDlg::MatchJournal() {
     if (matched_) return;
     matched_ = true;
     Journal* journal = PluginJournal();
-    // Read whole: every listed copy is looked up, whichever drawing's it is.
-    journalRead_ = journal && journal->Refresh() && journal->ReadWhole();
+    journalRead_ = journal && journal->Refresh();
     groups_ = AdoptionGroups();
     if (journalRead_) {
         groups_ = GroupForAdoption(copies_, *journal, drawingPath_, SystemNameOrder);

@@ -13,30 +13,20 @@
 
 namespace {
 
-enum class JournalRead { None, Read, Failed };
-
-// The journal, read once and only where its file exists: a user who never turned housekeeping
+// The journal's path where its file exists, else empty: a user who never turned housekeeping
 // on has none, and opening the list then makes no journal, takes no lock and looks up nothing
 // but the journal's name. Where it exists it is read as every reader reads it, under its lock.
-JournalRead ReadJournalIfAny(JournalLatest& out) {
+std::wstring ExistingJournalPath() {
     const std::wstring path = DefaultJournalPath();
-    if (path.empty()) return JournalRead::None;
+    if (path.empty()) return path;
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return JournalRead::None;
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return L"";
     } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        return JournalRead::None;
+        return L"";
     }
-    Win32JournalStore store(path);
-    if (!store.Lock()) return JournalRead::Failed;
-    std::string bytes;
-    bool restarted = false;
-    const bool read = store.ReadNew(bytes, restarted);
-    store.Unlock();
-    if (!read) return JournalRead::Failed;
-    out.Read(bytes);
-    return JournalRead::Read;
+    return path;
 }
 
 // "Now" as a backup would stamp it; the largest minute when the clock cannot be read (then no
@@ -166,11 +156,12 @@ BOOL CopyListDlg::OnInitDialog() {
             const std::wstring reason = tree.LastErrorText();
             if (!reason.empty()) note += L"\r\n" + reason;
         }
-        JournalLatest journal(SystemNameOrder);
-        const JournalRead read = copies.empty() ? JournalRead::None : ReadJournalIfAny(journal);
-        if (read == JournalRead::Failed) note = L"백업 기록을 읽을 수 없어 기록에 따른 상태는 보이지 않습니다.";
-        rows_ = CopyListRows(copies, read == JournalRead::Read ? &journal : nullptr, drawingPath_, NowMinutes(),
-                             SystemNameOrder);
+        const std::wstring journalPath = copies.empty() ? std::wstring() : ExistingJournalPath();
+        Win32JournalStore store(journalPath);
+        Journal journal(store, SystemNameOrder, SystemNameFold);
+        const bool read = !journalPath.empty() && journal.Refresh();
+        if (!journalPath.empty() && !read) note = L"백업 기록을 읽을 수 없어 기록에 따른 상태는 보이지 않습니다.";
+        rows_ = CopyListRows(copies, read ? &journal : nullptr, drawingPath_, NowMinutes(), SystemNameOrder);
     }
     for (std::size_t i = 0; i < rows_.size(); ++i) {
         const BackupCopy& c = rows_[i].copy;

@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "MemoryJournal.h"
 #include "backup/CopyList.h"
 
 namespace {
@@ -52,6 +53,17 @@ std::string Lines(const std::vector<JournalRecord>& records) {
     }
     return text;
 }
+
+// A journal read from `bytes`, as the copy list reads the file.
+struct ReadJournal {
+    explicit ReadJournal(const std::string& bytes) {
+        store.File().exists = true;
+        store.File().bytes = bytes;
+        EXPECT_TRUE(journal.Refresh());
+    }
+    MemoryJournalStore store;
+    Journal journal{store, AsciiFoldedOrder, AsciiFold};
+};
 
 std::vector<std::wstring> States(const std::vector<CopyRow>& rows) {
     std::vector<std::wstring> out;
@@ -145,8 +157,8 @@ TEST(CopyListTest, StateIsTheFirstThatApplies) {
             lines.push_back(r);
             break;
         }
-        JournalLatest journal(AsciiFoldedOrder);
-        journal.Read(Lines(lines));
+        ReadJournal read(Lines(lines));
+        Journal& journal = read.journal;
         const std::vector<CopyRow> rows = CopyListRows({older, row, newer}, c.journal ? &journal : nullptr, kDrawing,
                                                        StampMinutes(kNow), AsciiFoldedOrder);
         const CopyRow* found = nullptr;
@@ -196,8 +208,8 @@ TEST(CopyListTest, SameAsOlderComparesWithTheNextOlderRowOfTheDrawingThatHasADig
             copies.push_back(o);
             if (c.older[i].drawing) lines.push_back(MadeFor(o, c.older[i].drawing, c.older[i].digest));
         }
-        JournalLatest journal(AsciiFoldedOrder);
-        journal.Read(Lines(lines));
+        ReadJournal read(Lines(lines));
+        Journal& journal = read.journal;
         const std::vector<CopyRow> rows =
             CopyListRows(copies, &journal, kDrawing, StampMinutes(kNow), AsciiFoldedOrder);
         ASSERT_EQ(rows.size(), copies.size());
@@ -218,8 +230,8 @@ TEST(CopyListTest, RowsAreNewestFirstThenByPathAndGoneCopiesAreLeftOut) {
     gone.kind = JournalRecord::Kind::Gone;
     gone.path = L"C:\\BACKUP\\2026\\12\\09\\PLAN_1100.DWG";  // as Windows compares names
     lines.push_back(gone);
-    JournalLatest journal(AsciiFoldedOrder);
-    journal.Read(Lines(lines));
+    ReadJournal read(Lines(lines));
+    Journal& journal = read.journal;
     EXPECT_EQ(States(CopyListRows(copies, &journal, kDrawing, StampMinutes(kNow), AsciiFoldedOrder)),
               (std::vector<std::wstring>{L"2026\\12\\09\\plan_1200.dwg ", L"202612\\09\\plan_1000.dwg ",
                                          L"2026\\12\\09\\plan_1000.dwg ", L"plan_202612091000.dwg ",
@@ -249,9 +261,9 @@ TEST(CopyListTest, TheLatestLineForAPathCounts) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        JournalLatest journal(AsciiFoldedOrder);
-        journal.Read(c.bytes);
-        const JournalRecord* r = journal.Find(a.path);
+        ReadJournal read(c.bytes);
+        Journal& journal = read.journal;
+        const JournalRecord* r = journal.Latest(a.path);
         if (c.kind < 0) {
             EXPECT_EQ(r, nullptr);
             continue;

@@ -9,7 +9,7 @@
 
 #include "MemoryJournal.h"
 #include "backup/Adoption.h"
-#include "backup/Journal.h"
+#include "backup/Candidates.h"
 
 namespace {
 
@@ -179,6 +179,8 @@ TEST_F(JournalTest, LaterLinesSupersedeAndTornLinesCountForNothing) {
     // The torn line was closed off, never continued: the line after it is whole.
     EXPECT_NE(storeA.File().bytes.find("\nmade\t202612091403"), std::string::npos);
     EXPECT_EQ(a.Lines(), 4u);
+    EXPECT_EQ(b.Lines(), 4u);
+    EXPECT_EQ(b.Ignored(), 2u);  // the torn line, closed off, and the garbage
 }
 
 TEST_F(JournalTest, ALineThatLostOnlyItsLineFeedNeverCounts) {
@@ -229,139 +231,6 @@ TEST_F(JournalTest, ManyCopiesComingAndGoingLeaveExactlyTheLatestLiveLines) {
     EXPECT_FALSE(a.Find(L"C:\\B\\p3000.dwg").has_value());
 }
 
-// A journal that keeps whole only one drawing's lines answers every question as one that keeps
-// every line whole, over a random history of three drawings (spelt in either letter case),
-// sessions, copies handed from drawing to drawing and gone; and it compacts to the same bytes.
-TEST(JournalNarrowedTest, AnswersAndCompactsAsAJournalKeptWhole) {
-    const std::wstring drawings[] = {L"D:\\A\\평면도.dwg", L"D:\\B\\평면도.dwg", L"D:\\C\\x.dwg"};
-    std::mt19937 random(20261211);
-    const auto spelt = [&](const std::wstring& text) {
-        std::wstring s = text;
-        if (random() % 4 == 0) s[0] = static_cast<wchar_t>(std::tolower(s[0]));
-        return s;
-    };
-    const auto key = [](const Journal::Entry& e) {
-        return std::make_tuple(e.record.path, e.record.stamp.minute, e.record.session.pid, e.record.drawing);
-    };
-    const auto of = [&](Journal& j, const std::wstring& drawing) {
-        std::vector<Journal::Entry> live = j.LiveOf(drawing);
-        std::sort(live.begin(), live.end(), [](const auto& x, const auto& y) { return x.order < y.order; });
-        std::vector<decltype(key(live[0]))> out;
-        for (const Journal::Entry& e : live) out.push_back(key(e));
-        return out;
-    };
-    int compactions = 0;
-    for (int history = 0; history < 12; ++history) {
-        MemoryJournalStore writer;
-        Journal w{writer, AsciiFoldedOrder, AsciiFold};
-        for (int batch = 0; batch < 8; ++batch) {
-            std::vector<JournalRecord> lines;
-            for (int i = 0, n = 1 + static_cast<int>(random() % 120); i < n; ++i) {
-                const uint32_t pid = 1 + random() % 4;
-                const std::wstring path = spelt(L"C:\\B\\p" + std::to_wstring(random() % 150) + L".dwg");
-                switch (random() % 8) {
-                case 0:
-                    lines.push_back(Gone(path));
-                    break;
-                case 1:
-                    lines.push_back(
-                        SessionLine(random() % 2 ? JournalRecord::Kind::Start : JournalRecord::Kind::End, pid));
-                    break;
-                case 2: {
-                    JournalRecord adopted = Made(path, static_cast<int>(random() % 60), spelt(drawings[random() % 3]));
-                    adopted.kind = JournalRecord::Kind::Adopted;
-                    lines.push_back(adopted);
-                    break;
-                }
-                default:
-                    lines.push_back(MadeBy(path, static_cast<int>(random() % 60), spelt(drawings[random() % 3]), pid));
-                }
-            }
-            ASSERT_TRUE(w.Write(lines));
-            // Read afresh, kept whole only for the first drawing; the others are asked for last.
-            MemoryJournalStore narrowStore{writer.Shared()}, wholeStore{writer.Shared()};
-            Journal narrowed{narrowStore, AsciiFoldedOrder, AsciiFold}, whole{wholeStore, AsciiFoldedOrder, AsciiFold};
-            narrowed.KeepWholeOnly(drawings[0]);
-            ASSERT_TRUE(narrowed.Refresh());
-            ASSERT_TRUE(whole.Refresh());
-            EXPECT_EQ(narrowed.LiveCount(), whole.LiveCount());
-            EXPECT_EQ(narrowed.Lines(), whole.Lines());
-            EXPECT_EQ(of(narrowed, drawings[0]), of(whole, drawings[0]));
-            for (int p = 0; p < 150; p += 7) {
-                const std::wstring path = L"C:\\B\\p" + std::to_wstring(p) + L".dwg";
-                const std::optional<Journal::Entry> n = narrowed.Find(path), e = whole.Find(path);
-                ASSERT_EQ(n.has_value(), e.has_value()) << path.c_str();
-                if (n) {
-                    EXPECT_EQ(key(*n), key(*e));
-                }
-            }
-            for (const std::wstring& d : drawings) EXPECT_EQ(of(narrowed, d), of(whole, d));
-            // Compacted by each, from the same bytes: the same file, or none.
-            MemoryJournalStore narrowCopy{std::make_shared<MemoryJournalFile>(writer.File())},
-                wholeCopy{std::make_shared<MemoryJournalFile>(writer.File())};
-            Journal n{narrowCopy, AsciiFoldedOrder, AsciiFold}, e{wholeCopy, AsciiFoldedOrder, AsciiFold};
-            n.KeepWholeOnly(drawings[1]);
-            ASSERT_TRUE(n.Refresh() && e.Refresh());
-            ASSERT_TRUE(n.CompactIfWorth(16));
-            ASSERT_TRUE(e.CompactIfWorth(16));
-            compactions += wholeCopy.File().replaces;
-            EXPECT_EQ(narrowCopy.File().replaces, wholeCopy.File().replaces);
-            EXPECT_EQ(narrowCopy.File().bytes, wholeCopy.File().bytes);
-            EXPECT_EQ(of(n, drawings[1]), of(e, drawings[1]));
-        }
-    }
-    EXPECT_GT(compactions, 10);
-}
-
-// Where reading the journal again fails (the lock not had in time), a narrowed journal stays
-// narrowed and answers nothing it does not hold whole: it neither compacts other drawings'
-// copies away nor forgets a claimed session's copies.
-TEST(JournalNarrowedTest, AFailedReadingAgainLosesNothing) {
-    const std::wstring A = L"D:\\A\\평면도.dwg", B = L"D:\\B\\평면도.dwg";
-    MemoryJournalStore writer;
-    Journal w{writer, AsciiFoldedOrder, AsciiFold};
-    std::vector<JournalRecord> lines{SessionLine(JournalRecord::Kind::Start, 7)};
-    for (int round = 0; round < 5; ++round)
-        for (int m = 0; m < 20; ++m) {
-            lines.push_back(MadeBy(L"C:\\B\\a" + std::to_wstring(m), round, A, 7));
-            lines.push_back(MadeBy(L"C:\\B\\b" + std::to_wstring(m), round, B, 7));
-        }
-    ASSERT_TRUE(w.Write(lines));
-    const MemoryJournalFile before = writer.File();
-
-    MemoryJournalStore store{std::make_shared<MemoryJournalFile>(before)};
-    Journal narrowed{store, AsciiFoldedOrder, AsciiFold};
-    narrowed.KeepWholeOnly(A);
-    ASSERT_TRUE(narrowed.Refresh());
-    store.File().lockRefused = true;
-    EXPECT_TRUE(narrowed.Live().empty());
-    EXPECT_TRUE(narrowed.LiveOf(B).empty());
-    EXPECT_EQ(narrowed.LiveOf(A).size(), 20u);  // held whole: no reading needed
-    store.File().lockRefused = false;
-    MemoryJournalStore wholeStore{std::make_shared<MemoryJournalFile>(before)};
-    Journal whole{wholeStore, AsciiFoldedOrder, AsciiFold};
-    ASSERT_TRUE(whole.Refresh());
-    ASSERT_TRUE(narrowed.CompactIfWorth(16));
-    ASSERT_TRUE(whole.CompactIfWorth(16));
-    EXPECT_EQ(store.File().replaces, 1);
-    EXPECT_EQ(store.File().bytes, wholeStore.File().bytes);
-    EXPECT_EQ(narrowed.LiveOf(B).size(), 20u);
-
-    // The session ended without an end line: claimed, its drawings read whole under the claim's lock.
-    MemoryJournalStore claimStore{std::make_shared<MemoryJournalFile>(before)};
-    Journal claimer{claimStore, AsciiFoldedOrder, AsciiFold};
-    claimer.KeepWholeOnly(A);
-    std::vector<Journal::EndedSession> ended;
-    ASSERT_TRUE(claimer.ClaimEndedSessions(
-        SessionId{1, 1}, [](const SessionId&) { return true; }, ended));
-    ASSERT_EQ(ended.size(), 1u);
-    EXPECT_EQ(ended[0].drawings, (std::vector<std::wstring>{A, B}));
-    claimStore.File().lockRefused = true;
-    EXPECT_EQ(claimer.LiveOf(B).size(), 20u);
-}
-
-// Each drawing's copies stay exactly its own as lines take copies away from anywhere in its
-// list, or hand a path over to another drawing.
 TEST_F(JournalTest, EachDrawingKeepsExactlyItsLiveCopies) {
     const std::wstring A = L"D:\\A\\평면도.dwg", B = L"D:\\B\\평면도.dwg";
     const auto of = [&](const std::wstring& drawing) {
