@@ -33,16 +33,16 @@ void Journal::Apply(std::string_view bytes) {
 void Journal::ApplyLine(JournalRecord record) {
     ++lines_;
     const uint64_t order = next_++;
-    if (record.session.Known() && record.kind != JournalRecord::Kind::Adopted) NoteSession(record, order);
-    const bool copy = record.Live() || record.kind == JournalRecord::Kind::Gone;
-    if (!copy) return;
+    const std::wstring drawing = record.Live() ? Folded(record.drawing) : std::wstring();
+    if (record.session.Known() && record.kind != JournalRecord::Kind::Adopted) NoteSession(record, order, drawing);
+    if (!record.Live() && record.kind != JournalRecord::Kind::Gone) return;
     // A later line for the path takes the earlier one's place.
-    const std::wstring key = Folded(record.path);
+    std::wstring key = Folded(record.path);
     const auto [at, fresh] = latest_.try_emplace(key);
-    Entry& entry = at->second;
-    if (!fresh && entry.record.Live()) {
+    PathState& latest = at->second;
+    if (!fresh && latest.entry.record.Live()) {
         --live_;
-        const auto d = byDrawing_.find(Folded(entry.record.drawing));
+        const auto d = byDrawing_.find(latest.drawing);
         if (d != byDrawing_.end()) {
             d->second.erase(key);
             if (d->second.empty()) byDrawing_.erase(d);
@@ -50,12 +50,13 @@ void Journal::ApplyLine(JournalRecord record) {
     }
     if (record.Live()) {
         ++live_;
-        byDrawing_[Folded(record.drawing)].insert(key);
+        byDrawing_[drawing].insert(std::move(key));
     }
-    entry = Entry{std::move(record), order};
+    latest.entry = Entry{std::move(record), order};
+    latest.drawing = drawing;
 }
 
-void Journal::NoteSession(const JournalRecord& line, uint64_t order) {
+void Journal::NoteSession(const JournalRecord& line, uint64_t order, const std::wstring& drawing) {
     Session& session = sessions_[line.session];
     switch (line.kind) {
     case JournalRecord::Kind::Start:  // after an end: the library was loaded again in the same process
@@ -68,15 +69,15 @@ void Journal::NoteSession(const JournalRecord& line, uint64_t order) {
         // Over: what it made is no longer asked for.
         (line.kind == JournalRecord::Kind::End ? session.ended : session.reported) = true;
         session.made.clear();
+        session.madeAt.clear();
         break;
     case JournalRecord::Kind::Made: {
-        const std::wstring drawing = Folded(line.drawing);
-        for (JournalRecord& m : session.made)
-            if (Folded(m.drawing) == drawing) {  // the same drawing, however spelt
-                m = line;
-                return;
-            }
-        session.made.push_back(line);
+        // The same drawing, however spelt, keeps its place.
+        const auto at = session.madeAt.try_emplace(drawing, session.made.size());
+        if (at.second)
+            session.made.push_back(line);
+        else
+            session.made[at.first->second] = line;
         break;
     }
     default:
@@ -165,7 +166,7 @@ std::vector<const Journal::Entry*> Journal::InOrder() const {
     std::vector<const Entry*> out;
     out.reserve(live_);
     for (const auto& e : latest_)
-        if (e.second.record.Live()) out.push_back(&e.second);
+        if (e.second.entry.record.Live()) out.push_back(&e.second.entry);
     std::sort(out.begin(), out.end(), [](const Entry* a, const Entry* b) { return a->order < b->order; });
     return out;
 }
@@ -189,7 +190,8 @@ std::size_t Journal::Needed(std::string* text) const {
         put(start);
         for (const JournalRecord& made : sessions_.find(o.second)->second.made) {
             const auto now = latest_.find(Folded(made.path));
-            if (now != latest_.end() && now->second.record.Live() && now->second.record.session == made.session)
+            if (now != latest_.end() && now->second.entry.record.Live() &&
+                now->second.entry.record.session == made.session)
                 continue;  // written with the live copies
             // The copy went, but the session made it: what the notice after a crash needs.
             put(made);
@@ -264,18 +266,18 @@ std::vector<Journal::Entry> Journal::LiveOf(const std::wstring& drawing) {
     const auto d = byDrawing_.find(Folded(drawing));
     if (d == byDrawing_.end()) return out;
     out.reserve(d->second.size());
-    for (const std::wstring& key : d->second) out.push_back(latest_.at(key));
+    for (const std::wstring& key : d->second) out.push_back(latest_.at(key).entry);
     return out;
 }
 
 std::optional<Journal::Entry> Journal::Find(const std::wstring& path) {
     if (!ReadIfNeverRead()) return std::nullopt;
     const auto e = latest_.find(Folded(path));
-    if (e == latest_.end() || !e->second.record.Live()) return std::nullopt;
-    return e->second;
+    if (e == latest_.end() || !e->second.entry.record.Live()) return std::nullopt;
+    return e->second.entry;
 }
 
 const JournalRecord* Journal::Latest(const std::wstring& path) const {
     const auto e = latest_.find(Folded(path));
-    return e == latest_.end() ? nullptr : &e->second.record;
+    return e == latest_.end() ? nullptr : &e->second.entry.record;
 }

@@ -9,9 +9,9 @@
 #include <functional>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "JournalLine.h"
@@ -88,7 +88,8 @@ private:
     struct Session {
         uint64_t order = 0;  // position of its start line
         bool started = false, ended = false, reported = false;
-        std::vector<JournalRecord> made;  // the latest made line of each drawing, first made first
+        std::vector<JournalRecord> made;                       // the latest made line of each drawing, first made first
+        std::unordered_map<std::wstring, std::size_t> madeAt;  // folded drawing: its place in `made`
         bool Open() const { return started && !ended && !reported; }
     };
     bool TakeLock();   // the store's, unless held already
@@ -97,7 +98,8 @@ private:
     bool ReadIfNeverRead();
     void Apply(std::string_view bytes);
     void ApplyLine(JournalRecord record);
-    void NoteSession(const JournalRecord& line, uint64_t order);
+    // `drawing`: the line's drawing folded (copy lines).
+    void NoteSession(const JournalRecord& line, uint64_t order, const std::wstring& drawing);
     void Clear();
     std::wstring Folded(const std::wstring& path) const;
     std::vector<const Entry*> InOrder() const;  // the live copies in journal order
@@ -107,9 +109,13 @@ private:
     JournalStore& store_;
     NameOrder order_;
     NameFold fold_;
-    std::unordered_map<std::wstring, Entry> latest_;  // by folded path, gone lines too
-    std::unordered_map<std::wstring, std::set<std::wstring>>
-        byDrawing_;  // folded drawing: its live copies' folded paths
+    struct PathState {
+        Entry entry;
+        std::wstring drawing;  // folded, of a live copy
+    };
+    std::unordered_map<std::wstring, PathState> latest_;  // by folded path, gone lines too
+    // Folded drawing: its live copies' folded paths.
+    std::unordered_map<std::wstring, std::unordered_set<std::wstring>> byDrawing_;
     std::map<SessionId, Session> sessions_;
     uint64_t next_ = 0;
     std::size_t lines_ = 0;    // lines that counted since the file's start
