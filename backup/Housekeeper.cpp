@@ -31,12 +31,6 @@ JournalRecord GoneLine(const std::wstring& path) {
     return gone;
 }
 
-// The journal's lock, kept from the tick's first write, let go whichever way the tick ends.
-struct LockKept {
-    Journal& journal;
-    ~LockKept() { journal.ReleaseLock(); }
-};
-
 class Tick {
 public:
     Tick(FileTree& tree, Journal& journal, std::wstring folder, const std::wstring& drawing, const MadeCopy& made,
@@ -70,11 +64,10 @@ public:
         // Its lock is kept for the gone lines of a tick that has nothing slow to do between
         // (looking at the newest copy and deleting the new one), and let go before anything else
         // that looks at a copy, reads one whole or deletes one.
-        journal_.KeepLock();
-        const LockKept kept{journal_};
+        lock_ = journal_.KeepLock();
         if (!journal_.Write({record}, &report.journalCreated)) return Failed();
         if (!settings_.AnyOn()) {  // the journal kept for the notice after a crash alone
-            journal_.ReleaseLock();
+            lock_.LetGo();
             report.empty = seen.size == 0;
             journal_.CompactIfWorth();
             return report;
@@ -90,14 +83,14 @@ public:
             for (std::size_t i = live_.size(); i-- > 0;) {
                 if (live_[i].c.minutes > now_) continue;
                 if (!Verify(i)) {
-                    journal_.ReleaseLock();  // not there: the next newest is looked at without it
+                    lock_.LetGo();  // not there: the next newest is looked at without it
                     continue;
                 }
                 const JournalRecord& earlier = live_[i].c.record;
                 if (earlier.size == seen.size) {
                     FileDigest theirs = earlier.digest;
                     bool known = earlier.hasDigest;
-                    if (!known) journal_.ReleaseLock();
+                    if (!known) lock_.LetGo();
                     if (!known && tree_.DigestFile(earlier.path, theirs)) {
                         known = true;
                         if (earlier.kind == JournalRecord::Kind::Made) {
@@ -150,7 +143,7 @@ public:
         const RetentionRules rules = RulesOf(settings_);
         if (rules.Any()) Retain(rules, protect, removed);
         journal_.Write(lines_);  // a gone line that is lost is found again: the copy fails verification
-        journal_.ReleaseLock();
+        lock_.LetGo();
         RemoveFolders(removed);
         journal_.CompactIfWorth();
         return report;
@@ -193,7 +186,7 @@ private:
             for (const Live& l : live_) stamps.push_back(l.c.minutes);
             plan = PlanRetention(stamps, now_, rules, protect);
             if (std::none_of(plan.begin(), plan.end(), [](const PlanDecision& d) { return d.remove; })) return;
-            journal_.ReleaseLock();  // copies are looked at and deleted: others may write meanwhile
+            lock_.LetGo();  // copies are looked at and deleted: others may write meanwhile
             bool dropped = false;
             for (std::size_t i = live_.size(); i-- > 0;) {
                 if (plan[i].remove || plan[i].rule == PlanRule::Future) continue;
@@ -287,6 +280,7 @@ private:
     const NameOrder order_;
     const int64_t now_;
     std::unique_ptr<HeldCopy> held_;  // the new copy
+    Journal::Lock lock_;              // kept from the made line; let go whichever way the tick ends
     TickReport report_;
     std::vector<Live> live_;            // oldest first
     std::vector<JournalRecord> lines_;  // to be written

@@ -97,7 +97,10 @@ void Journal::LeaveLock() {
     locked_ = false;
 }
 
-void Journal::KeepLock() { keepLock_ = true; }
+Journal::Lock Journal::KeepLock() {
+    keepLock_ = true;
+    return Lock(*this);
+}
 
 void Journal::ReleaseLock() {
     keepLock_ = false;
@@ -146,7 +149,7 @@ bool Journal::Write(const std::vector<JournalRecord>& records, bool* created) {
 
 bool Journal::Adopt(const std::vector<JournalRecord>& adopted, std::size_t& skipped) {
     skipped = 0;
-    KeepLock();
+    const Lock kept = KeepLock();
     bool ok = TakeLock() && ReadLocked();
     std::vector<JournalRecord> lines;
     for (const JournalRecord& r : adopted) {
@@ -157,9 +160,7 @@ bool Journal::Adopt(const std::vector<JournalRecord>& adopted, std::size_t& skip
         else
             lines.push_back(r);
     }
-    ok = ok && Write(lines);
-    ReleaseLock();
-    return ok;
+    return ok && Write(lines);
 }
 
 std::vector<const Journal::Entry*> Journal::InOrder() const {

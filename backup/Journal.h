@@ -57,11 +57,12 @@ public:
     bool ClaimEndedSessions(const SessionId& self, const std::function<bool(const SessionId&)>& over,
                             std::vector<EndedSession>& out);
 
-    // From now on until ReleaseLock, the lock that the next call takes is kept, so that a short
-    // run of writes (a tick's made line, then its gone lines) waits for it once and goes through
-    // one opening of the file. Every other writer waits meanwhile: nothing slow between.
-    void KeepLock();
-    void ReleaseLock();
+    class Lock;
+    // From now on until the guard lets go (or goes), the lock that the next call takes is kept,
+    // so that a short run of writes (a tick's made line, then its gone lines) waits for it once
+    // and goes through one opening of the file. Every other writer waits meanwhile: nothing slow
+    // between.
+    [[nodiscard]] Lock KeepLock();
 
     struct Entry {
         JournalRecord record;
@@ -85,6 +86,7 @@ public:
     bool Loaded() const { return loaded_; }
 
 private:
+    void ReleaseLock();
     struct Session {
         uint64_t order = 0;  // position of its start line
         bool started = false, ended = false, reported = false;
@@ -124,4 +126,34 @@ private:
     bool loaded_ = false;
     bool locked_ = false;    // the store's lock taken
     bool keepLock_ = false;  // and kept until ReleaseLock
+};
+
+// The journal's lock as Journal::KeepLock keeps it: one owner, moved and never copied; it lets
+// go when it goes, or at LetGo, whichever comes first.
+class Journal::Lock {
+public:
+    Lock() = default;
+    Lock(Lock&& other) noexcept : journal_(other.journal_) { other.journal_ = nullptr; }
+    Lock& operator=(Lock&& other) noexcept {
+        if (this != &other) {
+            LetGo();
+            journal_ = other.journal_;
+            other.journal_ = nullptr;
+        }
+        return *this;
+    }
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+    ~Lock() { LetGo(); }
+    void LetGo() {
+        if (!journal_) return;
+        Journal* const journal = journal_;
+        journal_ = nullptr;
+        journal->ReleaseLock();
+    }
+
+private:
+    friend class Journal;
+    explicit Lock(Journal& journal) : journal_(&journal) {}
+    Journal* journal_ = nullptr;
 };

@@ -315,6 +315,25 @@ TEST_F(JournalTest, EndedSessionsAreClaimedOnceWithTheDrawingsTheyMadeCopiesOf) 
     EXPECT_TRUE(ended.empty());
 }
 
+TEST_F(JournalTest, AKeptLockIsLetGoOnceByItsLastOwner) {
+    Journal::Lock outer;
+    {
+        Journal::Lock kept = a.KeepLock();
+        ASSERT_TRUE(a.Write({Made(L"C:\\B\\p_202612091400.dwg", 0)}));
+        EXPECT_TRUE(storeA.File().locked);  // kept past the write
+        outer = std::move(kept);
+    }
+    EXPECT_TRUE(storeA.File().locked);  // moved, not let go
+    ASSERT_TRUE(a.Write({Made(L"C:\\B\\p_202612091401.dwg", 1)}));
+    EXPECT_EQ(storeA.File().locks, 1);  // both writes under one taking
+    outer.LetGo();
+    EXPECT_FALSE(storeA.File().locked);
+    outer.LetGo();
+    ASSERT_TRUE(b.Write({Made(L"C:\\B\\p_202612091402.dwg", 2)}));  // the other process takes it
+    ASSERT_TRUE(a.Refresh());
+    EXPECT_EQ(a.LiveCount(), 3u);
+}
+
 TEST_F(JournalTest, ANewHostWithACrashedHostsProcessIdStillClaimsThatSession) {
     const SessionId crashed{4242, 134093100000000000u}, self{4242, 134093200000000000u};
     JournalRecord start = SessionLine(JournalRecord::Kind::Start, 0);
