@@ -4,7 +4,6 @@
 #pragma once
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
